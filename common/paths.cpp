@@ -1,0 +1,34 @@
+#include "paths.h"
+
+#include <cstdlib>
+
+namespace kpx {
+
+namespace {
+std::string withoutTrailingSlash(std::string s) {
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+}  // namespace
+
+const char *defaultPrintersRoot() { return KPX_INSTALL_ROOT; }
+
+std::string resolvePrintersRoot(const char *envValue) {
+  if (envValue == nullptr || *envValue == '\0') return defaultPrintersRoot();
+  return withoutTrailingSlash(envValue);
+}
+
+std::string printersRoot() { return resolvePrintersRoot(std::getenv("ZUVA_PRINTERS_ROOT")); }
+
+std::string usbQueueDir() { return printersRoot() + "/KPX7720MW"; }
+
+std::string netQueueDir() { return printersRoot() + "/KPX7720MW_net"; }
+
+std::string resolveRequestRoot(const char *envValue) {
+  if (envValue == nullptr || *envValue == '\0') return "/var/spool/cups";
+  return withoutTrailingSlash(envValue);
+}
+
+std::string cupsRequestRoot() { return resolveRequestRoot(std::getenv("CUPS_REQUESTROOT")); }
+
+}  // namespace kpx
