@@ -1,0 +1,365 @@
+#!/usr/bin/env python3
+"""Writes the two KPX7720MW PPD files from one description.
+
+The USB queue "KPX7720MW" and the network queue "KPX7720MW-net" offer the same
+options; their PPD files differ only in the names and in the filter program.
+Both files are kept in the repository; after changing anything here, run
+
+    python3 ppd/mkppd.py            # rewrites ppd/KPX7720MW.ppd and ppd/KPX7720MW-net.ppd
+    python3 ppd/mkppd.py --outdir D # writes them into D instead
+
+and commit the script together with both results.  A test regenerates the
+files and compares them with the committed ones.
+
+Every option keyword and choice keyword below is read by the filter as is
+(case-sensitive), and each option's default is the value the filter falls back
+to when the PPD does not give one.
+"""
+
+import argparse
+import os
+import sys
+
+# Paper sizes: (keyword, English text, Chinese text, width, height, unit).
+# The unit is "mm", "in" or "pt"; sizes are written in whole points.
+PAGE_SIZES = [
+    ("A4", "A4", "A4", 210, 297, "mm"),
+    ("Letter", "Letter", "信纸", 8.5, 11, "in"),
+    ("Legal", "Legal", "法律专用纸", 8.5, 14, "in"),
+    ("MexicoLegal", "Mexico Legal", "墨西哥法律专用纸", 8.5, 13.4, "in"),
+    ("IndiaLegal", "India Legal", "印度法律专用纸", 215, 345, "mm"),
+    ("Executive", "Executive", "行政纸", 7.25, 10.5, "in"),
+    ("Folio", "Folio", "对开纸", 8.5, 13, "in"),
+    ("A5", "A5", "A5", 148, 210, "mm"),
+    ("A5L", "A5 (Landscape)", "A5（横向）", 210, 148, "mm"),
+    ("A6", "A6", "A6", 105, 148, "mm"),
+    ("Env10", "Envelope #10", "10号信封", 4.125, 9.5, "in"),
+    ("EnvMonarch", "Envelope Monarch", "Monarch信封", 3.875, 7.5, "in"),
+    ("EnvDL", "Envelope DL", "DL信封", 110, 220, "mm"),
+    ("EnvC5", "Envelope C5", "C5信封", 162, 229, "mm"),
+    ("ISOB5", "B5 (ISO)", "B5（ISO）", 176, 250, "mm"),
+    ("B5", "B5 (JIS)", "B5（JIS）", 182, 257, "mm"),
+    ("ISOB6", "B6 (ISO)", "B6（ISO）", 125, 176, "mm"),
+    ("B6", "B6 (JIS)", "B6（JIS）", 128, 182, "mm"),
+    ("4x6", "4x6 in", "4x6英寸", 4, 6, "in"),
+    ("Postcard", "Postcard", "明信片", 100, 148, "mm"),
+    ("DoublePostcardRotated", "Double Postcard (Landscape)", "往返明信片（横向）", 200, 148, "mm"),
+    ("EnvYou4", "Envelope You 4", "洋形4号信封", 105, 235, "mm"),
+    ("195x270mm", "16K 195x270mm", "16开 195x270mm", 195, 270, "mm"),
+    ("184x260mm", "16K 184x260mm", "16开 184x260mm", 184, 260, "mm"),
+    ("197x273mm", "16K 197x273mm", "16开 197x273mm", 197, 273, "mm"),
+    # Three slots for sizes the user defines on the printer; the filter renders
+    # them on an A4 raster.
+    ("CUSTOM1", "Custom 1", "自定义1", 595, 842, "pt"),
+    ("CUSTOM2", "Custom 2", "自定义2", 595, 842, "pt"),
+    ("CUSTOM3", "Custom 3", "自定义3", 595, 842, "pt"),
+]
+DEFAULT_PAGE_SIZE = "A4"
+
+# Unprintable margin on every edge, in points (about 4.2 mm).
+MARGIN = 12
+
+# Range of a user-entered paper size, in points: 3x5 in up to 8.5x14 in.
+CUSTOM_MIN = (216, 360)
+CUSTOM_MAX = (612, 1008)
+
+# Options whose choices the filter reads and turns into the job ticket.  Each
+# entry: (group, keyword, English text, Chinese text, default, choices), with
+# choices as (keyword, English text, Chinese text).
+PASSWD_CHOICES = [("False", "Not Set", "未设置")] + [
+    (str(d), str(d), str(d)) for d in range(10)
+]
+
+OPTIONS = [
+    ("General", "MediaType", "Media Type", "纸张类型", "PLAIN", [
+        ("PLAIN", "Plain Paper", "普通纸"),
+        ("THIN", "Thin Paper", "薄纸"),
+        ("THICK", "Thick Paper", "厚纸"),
+        ("THICKERPAPER2", "Thicker Paper", "加厚纸"),
+        ("BOND", "Bond Paper", "证券纸"),
+        ("ENV", "Envelope", "信封"),
+        ("ENVTHICK", "Thick Envelope", "厚信封"),
+        ("ENVTHIN", "Thin Envelope", "薄信封"),
+        ("RECYCLED", "Recycled Paper", "再生纸"),
+        # The firmware expects this spelling.
+        ("LABLE", "Labels", "标签"),
+        ("COLOR", "Colored Paper", "彩色纸"),
+        ("LETTERHEAD", "Letterhead", "信头纸"),
+        ("HOLEPUNCHED", "Hole Punched Paper", "打孔纸"),
+    ]),
+    ("General", "InputSlot", "Paper Source", "纸张来源", "AUTO", [
+        ("AUTO", "Auto Select", "自动选择"),
+        ("MPTRAY", "Multi-Purpose Tray", "多功能进纸盒"),
+        ("TRAY1", "Tray 1", "纸盒1"),
+        ("TRAY2", "Tray 2", "纸盒2"),
+        ("TRAY3", "Tray 3", "纸盒3"),
+    ]),
+    # The filter multiplies the choice by 100 for the printer's scaling rate
+    # in tenths of a percent: 10 is 100 %, no scaling.
+    ("General", "ResizePage", "Scaling", "缩放", "10", [
+        ("5", "50%", "50%"),
+        ("6", "60%", "60%"),
+        ("7", "70%", "70%"),
+        ("8", "80%", "80%"),
+        ("9", "90%", "90%"),
+        ("10", "100% (No Scaling)", "100%（不缩放）"),
+        ("11", "110%", "110%"),
+        ("12", "120%", "120%"),
+        ("15", "150%", "150%"),
+        ("20", "200%", "200%"),
+    ]),
+    ("Quality", "TonerSaveMode", "Toner Save Mode", "省墨模式", "OFF", [
+        ("OFF", "Off", "关闭"),
+        ("ON", "On", "开启"),
+    ]),
+    # 0 leaves the printer's own density; other values go to the printer as is.
+    ("Quality", "PrintDensity", "Print Density", "打印浓度", "0", [
+        ("-3", "-3 (Lightest)", "-3（最浅）"),
+        ("-2", "-2", "-2"),
+        ("-1", "-1", "-1"),
+        ("0", "Printer Default", "打印机默认"),
+        ("1", "+1", "+1"),
+        ("2", "+2", "+2"),
+        ("3", "+3 (Darkest)", "+3（最深）"),
+    ]),
+    ("Quality", "ImprovePrintOutput", "Improve Print Output", "改善打印输出", "None", [
+        ("None", "Off", "关闭"),
+        ("ReducePaperCurl", "Reduce Paper Curl", "减少纸张卷曲"),
+        ("ImproveTonerFixing", "Improve Toner Fixing", "改善碳粉定影"),
+    ]),
+    ("SecurePrint", "Passwd1", "Secure Print Key Digit 1", "密码第1位", "False", PASSWD_CHOICES),
+    ("SecurePrint", "Passwd2", "Secure Print Key Digit 2", "密码第2位", "False", PASSWD_CHOICES),
+    ("SecurePrint", "Passwd3", "Secure Print Key Digit 3", "密码第3位", "False", PASSWD_CHOICES),
+    ("SecurePrint", "Passwd4", "Secure Print Key Digit 4", "密码第4位", "False", PASSWD_CHOICES),
+    ("PrinterSettings", "Sleep", "Sleep Time", "休眠时间", "PrinterDefault", [
+        ("PrinterDefault", "Printer Default", "打印机默认"),
+        ("2minutes", "2 Minutes", "2分钟"),
+        ("5minutes", "5 Minutes", "5分钟"),
+        ("10minutes", "10 Minutes", "10分钟"),
+        ("30minutes", "30 Minutes", "30分钟"),
+    ]),
+    # The filter reads the option under this spelling.
+    ("PrinterSettings", "QuiteMode", "Quiet Mode", "静音模式", "OFF", [
+        ("OFF", "Off", "关闭"),
+        ("ON", "On", "开启"),
+    ]),
+]
+
+GROUPS = [
+    ("General", "General", "常规"),
+    ("Quality", "Print Quality", "打印质量"),
+    ("SecurePrint", "Secure Print", "安全打印"),
+    ("PrinterSettings", "Printer Settings", "打印机设置"),
+]
+
+DUPLEX = ("Duplex", "2-Sided Printing", "双面打印", "None", [
+    ("None", "Off", "关闭", "<</Duplex false>>setpagedevice"),
+    ("DuplexNoTumble", "Long-Edge Binding", "长边装订", "<</Duplex true/Tumble false>>setpagedevice"),
+    ("DuplexTumble", "Short-Edge Binding", "短边装订", "<</Duplex true/Tumble true>>setpagedevice"),
+])
+
+# The filter sets the interpreter's resolution itself, so the choices carry no
+# PostScript code ("2400dpi" is rendered at 1200 dpi and the printer is told the
+# 2400 dpi mode in the job ticket).
+RESOLUTION = ("Resolution", "Resolution", "分辨率", "600dpi", [
+    ("300dpi", "300 dpi", "300 dpi"),
+    ("600dpi", "600 dpi", "600 dpi"),
+    ("1200dpi", "1200 dpi", "1200 dpi"),
+    ("2400dpi", "2400 dpi", "2400 dpi"),
+])
+
+CUSTOM_PARAMS = [
+    ("Width", "Width", "宽度"),
+    ("Height", "Height", "高度"),
+    ("WidthOffset", "Width Offset", "宽度偏移"),
+    ("HeightOffset", "Height Offset", "高度偏移"),
+    ("Orientation", "Orientation", "方向"),
+]
+
+# What sets the two queues apart.
+VARIANTS = {
+    "KPX7720MW.ppd": {
+        "what": "USB queue KPX7720MW",
+        "PCFileName": "KPX7720M.PPD",
+        "ShortNickName": "Zuva KPX7720MW",
+        "NickName": "Zuva KPX7720MW",
+        "filter": "pstopxl_7720mw",
+    },
+    "KPX7720MW-net.ppd": {
+        "what": "network queue KPX7720MW-net",
+        "PCFileName": "KPX7720N.PPD",
+        "ShortNickName": "Zuva KPX7720MW-net",
+        "NickName": "Zuva KPX7720MW-net",
+        "filter": "pstopxl_7720mw_net",
+    },
+}
+
+VERSION = "1.0.0"
+ORDER = {"PageSize": 10, "PageRegion": 10, "Resolution": 10, "Duplex": 20}
+
+
+def points(value, unit):
+    factor = {"mm": 72 / 25.4, "in": 72.0, "pt": 1.0}[unit]
+    return int(round(value * factor))
+
+
+def fmt(v):
+    return str(int(v)) if float(v).is_integer() else str(v)
+
+
+def open_ui(out, keyword, text, default, order=30):
+    out.append(f"*OpenUI *{keyword}/{text}: PickOne")
+    out.append(f"*OrderDependency: {order} AnySetup *{keyword}")
+    out.append(f"*Default{keyword}: {default}")
+
+
+def render(variant):
+    v = VARIANTS[variant]
+    out = []
+    add = out.append
+    add('*PPD-Adobe: "4.3"')
+    add(f"*% PPD of the Zuva KPX7720MW, {v['what']}.")
+    add("*% Written by ppd/mkppd.py together with the PPD of the other queue;")
+    add("*% change the script and run it again rather than editing this file.")
+    add('*FormatVersion: "4.3"')
+    add(f'*FileVersion: "{VERSION}"')
+    add("*LanguageVersion: English")
+    add("*LanguageEncoding: ISOLatin1")
+    add(f"*PCFileName: \"{v['PCFileName']}\"")
+    add('*Manufacturer: "Zuva"')
+    add('*Product: "(KPX7720MW)"')
+    add('*ModelName: "KPX7720MW"')
+    add(f"*ShortNickName: \"{v['ShortNickName']}\"")
+    add(f"*NickName: \"{v['NickName']}\"")
+    add('*PSVersion: "(3010.000) 0"')
+    add('*LanguageLevel: "3"')
+    add("*ColorDevice: False")
+    add("*DefaultColorSpace: Gray")
+    add("*FileSystem: False")
+    add('*Throughput: "30"')
+    add("*LandscapeOrientation: Plus90")
+    add("*TTRasterizer: Type42")
+    add("*cupsVersion: 2.4")
+    add('*cupsLanguages: "zh_CN"')
+    add("*% The printer has no SNMP supply counters; asking for them costs CUPS's")
+    add("*% socket backend several seconds per job.")
+    add("*cupsSNMPSupplies: False")
+    add(f"*cupsFilter2: \"application/vnd.cups-postscript application/vnd.cups-pcl 0 {v['filter']}\"")
+    add("")
+
+    # Paper sizes, and the custom size the user can enter in the dialog.
+    add("*VariablePaperSize: True")
+    add(f'*MaxMediaWidth: "{CUSTOM_MAX[0]}"')
+    add(f'*MaxMediaHeight: "{CUSTOM_MAX[1]}"')
+    add(f"*HWMargins: {MARGIN} {MARGIN} {MARGIN} {MARGIN}")
+    add('*CustomPageSize True: "pop pop pop <</PageSize[5 -2 roll]/ImagingBBox null>>setpagedevice"')
+    add("*End")
+    add(f"*ParamCustomPageSize Width: 1 points {CUSTOM_MIN[0]} {CUSTOM_MAX[0]}")
+    add(f"*ParamCustomPageSize Height: 2 points {CUSTOM_MIN[1]} {CUSTOM_MAX[1]}")
+    add("*ParamCustomPageSize WidthOffset: 3 points 0 0")
+    add("*ParamCustomPageSize HeightOffset: 4 points 0 0")
+    add("*ParamCustomPageSize Orientation: 5 int 0 0")
+    add("*DefaultLeadingEdge: Short")
+    add('*LeadingEdge Short: ""')
+    add("")
+
+    sizes = [(k, en, zh, points(w, u), points(h, u)) for k, en, zh, w, h, u in PAGE_SIZES]
+
+    add("*OpenGroup: General/General")
+    add("")
+    open_ui(out, "PageSize", "Page Size", DEFAULT_PAGE_SIZE, ORDER["PageSize"])
+    for k, en, _, w, h in sizes:
+        add(f'*PageSize {k}/{en}: "<</PageSize[{w} {h}]/ImagingBBox null>>setpagedevice"')
+    add("*CloseUI: *PageSize")
+    add("")
+    open_ui(out, "PageRegion", "Page Region", DEFAULT_PAGE_SIZE, ORDER["PageRegion"])
+    for k, en, _, w, h in sizes:
+        add(f'*PageRegion {k}/{en}: "<</PageSize[{w} {h}]/ImagingBBox null>>setpagedevice"')
+    add("*CloseUI: *PageRegion")
+    add("")
+    add(f"*DefaultImageableArea: {DEFAULT_PAGE_SIZE}")
+    for k, en, _, w, h in sizes:
+        add(f'*ImageableArea {k}/{en}: "{MARGIN} {MARGIN} {w - MARGIN} {h - MARGIN}"')
+    add("")
+    add(f"*DefaultPaperDimension: {DEFAULT_PAGE_SIZE}")
+    for k, en, _, w, h in sizes:
+        add(f'*PaperDimension {k}/{en}: "{w} {h}"')
+    add("")
+
+    keyword, en, _, default, choices = DUPLEX
+    open_ui(out, keyword, en, default, ORDER["Duplex"])
+    for ck, cen, _, code in choices:
+        add(f'*{keyword} {ck}/{cen}: "{code}"')
+    add(f"*CloseUI: *{keyword}")
+    add("")
+
+    def plain_options(group):
+        for g, keyword, en, _, default, choices in OPTIONS:
+            if g != group:
+                continue
+            open_ui(out, keyword, en, default)
+            for ck, cen, _ in choices:
+                add(f'*{keyword} {ck}/{cen}: ""')
+            add(f"*CloseUI: *{keyword}")
+            add("")
+
+    plain_options("General")
+    add("*CloseGroup: General")
+    add("")
+
+    for group, gen, _ in GROUPS[1:]:
+        add(f"*OpenGroup: {group}/{gen}")
+        add("")
+        if group == "Quality":
+            keyword, en, _, default, choices = RESOLUTION
+            open_ui(out, keyword, en, default, ORDER["Resolution"])
+            for ck, cen, _ in choices:
+                add(f'*{keyword} {ck}/{cen}: ""')
+            add(f"*CloseUI: *{keyword}")
+            add("")
+        plain_options(group)
+        add(f"*CloseGroup: {group}")
+        add("")
+
+    # Simplified Chinese texts for the print dialog (UTF-8, as CUPS expects
+    # for the languages named in cupsLanguages).
+    add("*% Simplified Chinese")
+    for group, _, zh in GROUPS:
+        add(f'*zh_CN.Translation {group}/{zh}: ""')
+    for keyword, zh in (("PageSize", "纸张大小"), ("PageRegion", "纸张区域")):
+        add(f'*zh_CN.Translation {keyword}/{zh}: ""')
+        for k, _, czh, _, _ in sizes:
+            add(f'*zh_CN.{keyword} {k}/{czh}: ""')
+    for k, _, czh, _, _ in sizes:
+        add(f'*zh_CN.ImageableArea {k}/{czh}: ""')
+        add(f'*zh_CN.PaperDimension {k}/{czh}: ""')
+    for param, _, zh in CUSTOM_PARAMS:
+        add(f'*zh_CN.ParamCustomPageSize {param}/{zh}: ""')
+    for keyword, _, zh, _, choices in (DUPLEX, RESOLUTION):
+        add(f'*zh_CN.Translation {keyword}/{zh}: ""')
+        for c in choices:
+            add(f'*zh_CN.{keyword} {c[0]}/{c[2]}: ""')
+    for _, keyword, _, zh, _, choices in OPTIONS:
+        add(f'*zh_CN.Translation {keyword}/{zh}: ""')
+        for ck, _, czh in choices:
+            add(f'*zh_CN.{keyword} {ck}/{czh}: ""')
+    add("")
+    add(f"*% End of {variant}")
+    return "\n".join(out) + "\n"
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--outdir", default=here,
+                        help="directory to write the PPD files to (default: beside this script)")
+    args = parser.parse_args()
+    os.makedirs(args.outdir, exist_ok=True)
+    for name in VARIANTS:
+        with open(os.path.join(args.outdir, name), "w", encoding="utf-8", newline="\n") as f:
+            f.write(render(name))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
