@@ -1,0 +1,474 @@
+#include "filterflow.h"
+
+#include <cups/cups.h>
+#include <cups/ppd.h>
+#include <cups/sidechannel.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "filterio.h"
+#include "geometry.h"
+#include "jobsettings.h"
+#include "lockreply.h"
+#include "pagecount.h"
+#include "paths.h"
+#include "records.h"
+#include "ticket.h"
+
+namespace kpx {
+
+namespace {
+
+constexpr size_t kChunkSize = 262144;
+
+// What the cancellation needs to know about the job in progress.
+struct RunningJob {
+  const FilterVariant *variant = nullptr;
+  RecordPaths paths;
+  JobSettings settings;
+  pid_t interpreter = -1;
+  bool ticketSent = false;
+};
+RunningJob g_job;
+
+void writeState(const char *text, int attempts = 8) {
+  if (g_job.variant->writesStateFile) io::replaceRecord(g_job.paths.printerState, text, attempts, true);
+}
+
+void sleepUninterrupted(int ms) {
+  timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {
+  }
+}
+
+// Ends the interpreter and collects it: politely first, then for good.
+void stopInterpreter() {
+  if (g_job.interpreter <= 0) return;
+  pid_t pid = g_job.interpreter;
+  g_job.interpreter = -1;
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    pid_t r = waitpid(pid, nullptr, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) return;
+    sleepUninterrupted(20);
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Writes a short control sequence to the printer unless the backend has
+// stopped taking data altogether, so that a stalled printer cannot keep the
+// filter from finishing.
+void sendControl(std::string_view bytes, int waitMs) {
+  pollfd p{STDOUT_FILENO, POLLOUT, 0};
+  int r;
+  while ((r = poll(&p, 1, waitMs)) < 0 && errno == EINTR) {
+  }
+  if (r <= 0 || (p.revents & (POLLERR | POLLNVAL))) {
+    io::report("DEBUG:[ZUVA-KPX7720MW] printer not taking data, control sequence not sent\n");
+    return;
+  }
+  io::writeToPrinter(bytes.data(), bytes.size());
+}
+
+// The orderly end of a cancelled job. Runs on the main flow once a
+// cancellation signal has been noted (code: the signal), or when the
+// printer stopped taking data (code 14).
+[[noreturn]] void cancel_job(int code) {
+  signal(SIGPIPE, SIG_IGN);
+  io::report("DEBUG:[ZUVA-KPX7720MW]cancel job=%d;\n", code);
+  stopInterpreter();
+
+  char data[512] = {};
+  int datalen = sizeof data;
+  sendControl(kCancelSequence, 5000);
+  io::drainOutput(1.0, data, &datalen, /*interruptible=*/false);
+
+  io::report("STATE: -%s\n", kKeyReason);
+  io::report("INFO:空闲\n");
+  writeState(kStateReady);
+  io::appendLog(g_job.paths.printLog, kLogCancelled);
+  cupsCancelJob(g_job.settings.printerName.c_str(), std::atoi(g_job.settings.jobId.c_str()));
+  std::exit(0);
+}
+
+// Runs the cancellation if a signal asked for it.
+void checkpoint() {
+  if (int sig = io::pendingSignal()) cancel_job(sig);
+}
+
+void sendTrailer() {
+  sendControl(kEndOfJobTrailer, 5000);
+  char data[512] = {};
+  int datalen = sizeof data;
+  if (io::drainOutput(g_job.variant->trailerDrainSeconds, data, &datalen) == io::kCancelled) checkpoint();
+}
+
+// The conversion failed: tell CUPS (so the job is marked failed rather
+// than completed), close the job towards the printer and leave.
+[[noreturn]] void conversionFailed() {
+  io::report("ERROR: The document could not be converted for the printer; see the CUPS error log.\n");
+  if (g_job.ticketSent) sendTrailer();
+  writeState(kStateReady);
+  std::exit(1);
+}
+
+// Reads what is there (at least one byte) from the interpreter, 0 at its end.
+size_t readSome(int fd, char *buffer, size_t length) {
+  for (;;) {
+    if (io::waitReadable(fd, -1) == io::Wait::Cancelled) checkpoint();
+    ssize_t n = read(fd, buffer, length);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno == EINTR || errno == EAGAIN) continue;
+    io::report("DEBUG:[ZUVA-KPX7720MW] read from the interpreter failed: %s\n", std::strerror(errno));
+    return 0;
+  }
+}
+
+// Fills buffer up to length, stopping early only at the interpreter's end.
+size_t readFull(int fd, char *buffer, size_t length, bool *atEnd) {
+  size_t got = 0;
+  while (got < length && !*atEnd) {
+    size_t n = readSome(fd, buffer + got, length - got);
+    if (n == 0) *atEnd = true;
+    got += n;
+  }
+  return got;
+}
+
+std::vector<char *> argvOf(std::vector<std::string> &args) {
+  std::vector<char *> v;
+  for (std::string &a : args) v.push_back(&a[0]);
+  v.push_back(nullptr);
+  return v;
+}
+
+// Runs the interpreter and streams its output to the printer behind the
+// job ticket, pacing on the printer with drain requests.
+void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int duplexMode,
+                 const std::string &mediaPosition, const std::string &ticket) {
+  const FilterVariant &v = *g_job.variant;
+  std::vector<std::string> args = interpreterArgs(duplexMode, raster, mediaPosition);
+  std::vector<char *> argv = argvOf(args);
+
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) < 0) {
+    int err = errno;
+    io::report("Unable to create pipe to talk to pstopxl process. errno = %d (%s)\n", err, std::strerror(err));
+    conversionFailed();
+  }
+  pid_t pid = fork();
+  if (pid < 0) {
+    int err = errno;
+    io::report("Unable to fork a pstopxl process. errno=%d (%s)\n", err, std::strerror(err));
+    close(fds[0]);
+    close(fds[1]);
+    conversionFailed();
+  }
+  if (pid == 0) {
+    // The interpreter reads the job from our standard input and writes the
+    // pipe; it has no business with the CUPS channels.
+    dup2(fds[1], STDOUT_FILENO);
+    close(3);
+    close(4);
+    signal(SIGPIPE, SIG_DFL);
+    execv(interpreter.c_str(), argv.data());
+    int err = errno;
+    io::report("DEBUG:[ZUVA-KPX7720MW]execl() of pstopxl ('%s') failed, errno=%d (%s)\n", interpreter.c_str(),
+               err, std::strerror(err));
+    _exit(127);
+  }
+  g_job.interpreter = pid;
+  close(fds[1]);
+  const int in = fds[0];
+  io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
+
+  // The interpreter's own job-control text gives way to our ticket.
+  const size_t expected = preambleLength(raster.resolution);
+  std::vector<char> chunk(kChunkSize);
+  std::string head;
+  bool atEnd = false;
+  PreambleVerdict verdict;
+  for (;;) {
+    verdict = classifyPreamble(head, expected, atEnd);
+    if (verdict.action == PreambleVerdict::Action::Discard) break;
+    size_t want = std::max(expected, kPreambleSearchLimit) - head.size();
+    size_t n = readSome(in, chunk.data(), std::min(want, chunk.size()));
+    if (n == 0) atEnd = true;
+    head.append(chunk.data(), n);
+  }
+  if (!verdict.expectedShape)
+    io::report("DEBUG:[ZUVA-KPX7720MW] unexpected interpreter opening text, dropped %zu bytes of job control\n",
+               verdict.discard);
+  head.erase(0, verdict.discard);
+
+  char status[512] = {};
+  int failures = 0;
+  bool first = true;
+  for (;;) {
+    size_t n = std::min(head.size(), chunk.size());
+    std::memcpy(chunk.data(), head.data(), n);
+    head.erase(0, n);
+    n += readFull(in, chunk.data() + n, chunk.size() - n, &atEnd);
+    if (n == 0) break;
+
+    if (first) {
+      first = false;
+      size_t written = io::writeToPrinter(ticket.data(), ticket.size());
+      g_job.ticketSent = written > 0;
+      if (written != ticket.size())
+        io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
+                   static_cast<int>(ticket.size()));
+    }
+    if (io::writeToPrinter(chunk.data(), n) != n)
+      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
+    checkpoint();
+
+    int datalen = 1;
+    int result = io::drainOutput(2.0, status, &datalen);
+    if (result == io::kCancelled) checkpoint();
+    io::report("[ZUVA-KPX7720MW] DEBUG: send to printer  status = %d\n", result);
+    if (v.copiesBackChannelStatus)
+      io::report("[ZUVA-KPX7720MW] DEBUG: data = %s\n", withoutControlBytes(status).c_str());
+    if (result == CUPS_SC_STATUS_OK) {
+      failures = 0;
+    } else {
+      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error status = %d\n", result);
+      if (isCountedDrainFailure(v, result)) {
+        if (failures > 9) cancel_job(14);
+        ++failures;
+        if (!io::pauseFor(500)) checkpoint();
+      }
+    }
+    if (v.copiesBackChannelStatus) {
+      std::memset(status, 0, sizeof status);
+      ssize_t got = io::readBackChannel(status, sizeof status - 1, 0);
+      if (got > 20) writeState(status, 4);
+    }
+  }
+
+  signal(SIGPIPE, SIG_IGN);
+  int wstatus = 0;
+  pid_t r;
+  while ((r = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) checkpoint();
+  int err = errno;
+  close(in);
+  if (r < 0) {
+    g_job.interpreter = -1;
+    io::report("DEBUG:[ZUVA-KPX7720MW]Wait for pstopxl process to terminated failed. errno = %d (%s)\n", err,
+               std::strerror(err));
+    conversionFailed();
+  }
+  g_job.interpreter = -1;
+  if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return;
+  if (WIFEXITED(wstatus))
+    io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl failed.  Exit code=%d\n", WEXITSTATUS(wstatus));
+  else if (WIFSIGNALED(wstatus))
+    io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl process died due to a signal %d.\n", WTERMSIG(wstatus));
+  else
+    io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl process died with exit code %d\n", wstatus);
+  conversionFailed();
+}
+
+// Page count of the spooled document; *copies gets the copies it asks for.
+int getPageCount(const std::string &jobId, int *copies) {
+  const std::string path = spoolPath(cupsRequestRoot(), jobId);
+  io::report("DEBUG:[ZUVA-KPX7720MW] psfilepth for get Page Count= %s\n", path.c_str());
+  SpoolScan scan;
+  if (FILE *f = std::fopen(path.c_str(), "re")) {
+    char line[kSpoolLineBuffer];
+    while (std::fgets(line, sizeof line, f) != nullptr) scanSpoolLine(line, scan);
+    std::fclose(f);
+  }
+  *copies = spoolCopies(scan);
+  return scan.pages;
+}
+
+// Asks the network printer whether it may print now: 0 yes, 2 no usable
+// answer (ask again later).
+int checkLockPrinter() {
+  static char reply[10240];
+  std::memset(reply, 0, sizeof reply);
+  int datalen = sizeof reply;
+  int lastCode = kNoReplyCode;
+
+  io::writeToPrinter(kLockQuery.data(), kLockQuery.size());
+  checkpoint();
+  if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
+
+  for (;;) {
+    std::memset(reply, 0, sizeof reply);
+    ssize_t n = io::readBackChannel(reply, sizeof reply - 1, 10000);
+    if (n == io::kCancelled) checkpoint();
+    if (n <= 3) {
+      lastCode = kNoReplyCode;
+      datalen = sizeof reply;
+      if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
+      for (int i = 0; i < 3; ++i) {
+        std::memset(reply, 0, sizeof reply);
+        n = io::readBackChannel(reply, sizeof reply - 1, 2000);
+        if (n == io::kCancelled) checkpoint();
+        if (n > 1) break;
+      }
+    }
+    LockReplyScan scan = scanLockReply(reply, lastCode);
+    lastCode = scan.lastCode;
+    switch (lockOutcome(scan)) {
+      case LockOutcome::MayPrint: return 0;
+      case LockOutcome::NoAnswer: return 2;
+      case LockOutcome::ReadAgain: break;
+    }
+  }
+}
+
+void waitForPrinterLock() {
+  for (;;) {
+    int outcome = checkLockPrinter();
+    if (outcome == 0) return;
+    if (outcome == 1)
+      io::report("INFO:打印机忙，请稍后\n");
+    else
+      io::report("INFO:正在连接打印机，请稍后\n");
+    if (!io::pauseFor(1000)) checkpoint();
+  }
+}
+
+// A key with one to three digits (or not four digits at all): the job
+// waits in the queue for the user to cancel it, then fails.
+[[noreturn]] void rejectKey() {
+  io::report("STATE: +%s\n", kKeyReason);
+  writeState(kStatePasswdError);
+  if (!io::pauseFor(600 * 1000)) checkpoint();
+  std::exit(1);
+}
+
+std::string choiceOf(ppd_file_t *ppd, const char *option, const char *fallback) {
+  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
+  return c != nullptr ? c->choice : fallback;
+}
+
+const char *rawChoice(ppd_file_t *ppd, const char *option) {
+  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
+  return c != nullptr ? c->choice : nullptr;
+}
+
+}  // namespace
+
+int runFilter(const FilterVariant &variant, int argc, char **argv) {
+  if (argc < 6) {
+    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argc > 0 ? argv[0] : variant.programName);
+    return 1;
+  }
+  g_job.variant = &variant;
+  g_job.paths = recordPathsFor(variant, printersRoot());
+  JobSettings &s = g_job.settings;
+
+  io::installCancelHandlers(variant);
+
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  JobTimes times = formatJobTimes(local);
+  s.logTime = times.logTime;
+  s.jobTime = times.jobTime;
+  s.logDate = times.logDate;
+
+  utsname un{};
+  if (uname(&un) == 0)
+    s.hostName = un.nodename;
+  else
+    io::report("DEBUG:[ZUVA-KPX7720MW] get uname error");
+
+  s.printerName = argv[0];
+  s.jobId = argv[1];
+  s.user = argv[2];
+  s.title = argv[3];
+  s.copies = argv[4];
+  s.options = argv[5];
+  checkpoint();
+
+  const char *ppdPath = std::getenv("PPD");
+  ppd_file_t *ppd = ppdPath != nullptr ? ppdOpenFile(ppdPath) : nullptr;
+  cups_option_t *options = nullptr;
+  int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, optionCount, options);
+  cupsFreeOptions(optionCount, options);
+
+  s.pageSize = choiceOf(ppd, "PageSize", "A4");
+  s.mediaType = choiceOf(ppd, "MediaType", "PLAIN");
+  s.inputSlot = choiceOf(ppd, "InputSlot", "AUTO");
+  s.duplex = choiceOf(ppd, "Duplex", "None");
+  s.resolution = choiceOf(ppd, "Resolution", "600dpi");
+  s.resize = choiceOf(ppd, "ResizePage", "10");
+  SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
+                                     rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
+  s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
+  s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
+  s.density = choiceOf(ppd, "PrintDensity", "0");
+  s.sleep = choiceOf(ppd, "Sleep", "PrinterDefault");
+  s.quietMode = choiceOf(ppd, "QuiteMode", "OFF");
+  CustomSizeRange range = kDefaultCustomRange;
+  if (ppd != nullptr && ppd->variable_sizes)
+    range = {ppd->custom_min[0], ppd->custom_min[1], ppd->custom_max[0], ppd->custom_max[1]};
+  if (ppd != nullptr) ppdClose(ppd);
+  checkpoint();
+
+  if (key.verdict == SecureKey::Verdict::Incomplete) rejectKey();
+  s.key = key.key;
+
+  io::replaceRecord(g_job.paths.printerInfo, formatPrinterInfo(s), 8, false);
+  checkpoint();
+
+  int logFd = io::openLog(g_job.paths.printLog);
+  if (logFd >= 0) {
+    int spooled = 1;
+    int pages = getPageCount(s.jobId, &spooled);
+    int copies = std::max(std::atoi(s.copies.c_str()), spooled);
+    io::appendAndClose(logFd, formatLogBlock(variant, s, copies, pages));
+  }
+  writeState(kStatePrinting);
+  checkpoint();
+
+  int duplexMode = duplexModeFor(s.duplex);
+  RasterArgs raster = rasterArgsFor(s.pageSize, s.resolution, s.options, range);
+  if (!raster.fallback.empty())
+    io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
+  Ticket ticket = buildTicket(s);
+
+  if (variant.checksLock) waitForPrinterLock();
+  checkpoint();
+
+  io::report("INFO:打印机正在打印\n");
+  pstopxlexec(g_job.paths.interpreter, raster, duplexMode, ticket.mediaPosition, ticket.text);
+  checkpoint();
+
+  char data[512] = {};
+  int datalen = sizeof data;
+  if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
+  sendTrailer();
+  checkpoint();
+
+  writeState(kStateReady);
+  io::appendLog(g_job.paths.printLog, kLogCompleted);
+  io::report("STATE: -%s\n", kKeyReason);
+  io::report("INFO:空闲\n");
+  return 0;
+}
+
+}  // namespace kpx

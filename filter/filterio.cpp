@@ -1,0 +1,236 @@
+#include "filterio.h"
+
+#include <cups/backend.h>
+#include <cups/sidechannel.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace kpx::io {
+
+namespace {
+
+constexpr int kBackChannelFd = 3;  // CUPS passes the back channel on fd 3
+
+volatile sig_atomic_t g_signal = 0;
+int g_wakePipe[2] = {-1, -1};
+
+extern "C" void onCancelSignal(int sig) {
+  int saved = errno;
+  if (g_signal == 0) g_signal = sig;
+  if (g_wakePipe[1] >= 0) {
+    char b = 1;
+    ssize_t ignored = write(g_wakePipe[1], &b, 1);
+    (void)ignored;
+  }
+  errno = saved;
+}
+
+long long nowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void pause5ms() {
+  timespec ts{0, 5 * 1000 * 1000};
+  while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {
+  }
+}
+
+std::string dirOf(const std::string &path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string baseOf(const std::string &path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void reportOpenError(const std::string &path, int err) {
+  report("DEBUG:[ZUVA-KPX7720MW]open file error %s\n", path.c_str());
+  report("DEBUG:[ZUVA-KPX7720MW] error number=%d, reason:%s\n", err, std::strerror(err));
+}
+
+bool writeAll(int fd, const char *data, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, data, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+void installCancelHandlers(const FilterVariant &v) {
+  if (g_wakePipe[0] < 0 && pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) < 0) {
+    g_wakePipe[0] = g_wakePipe[1] = -1;
+  }
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = onCancelSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: blocking calls return EINTR
+  sigaction(SIGPIPE, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  if (v.catchesSigint) sigaction(SIGINT, &sa, nullptr);
+}
+
+int pendingSignal() { return g_signal; }
+
+Wait waitReadable(int fd, int timeoutMs) {
+  const long long deadline = timeoutMs < 0 ? 0 : nowMs() + timeoutMs;
+  for (;;) {
+    if (g_signal != 0) return Wait::Cancelled;
+    pollfd fds[2];
+    nfds_t n = 0;
+    if (g_wakePipe[0] >= 0) fds[n++] = {g_wakePipe[0], POLLIN, 0};
+    const nfds_t watched = n;
+    if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
+    int wait = -1;
+    if (timeoutMs >= 0) {
+      long long left = deadline - nowMs();
+      if (left < 0) left = 0;
+      wait = static_cast<int>(left);
+    }
+    int r = poll(fds, n, wait);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Wait::Ready;  // let the caller's own call report the error
+    }
+    if (g_signal != 0) return Wait::Cancelled;
+    if (r == 0) return Wait::Timeout;
+    if (fd >= 0 && fds[watched].revents != 0) return Wait::Ready;
+    if (timeoutMs >= 0 && nowMs() >= deadline) return Wait::Timeout;
+  }
+}
+
+bool pauseFor(int ms) { return waitReadable(-1, ms) != Wait::Cancelled; }
+
+int drainOutput(double timeoutSeconds, char *data, int *datalen, bool interruptible) {
+  if (!interruptible)
+    return cupsSideChannelDoRequest(CUPS_SC_CMD_DRAIN_OUTPUT, data, datalen, timeoutSeconds);
+
+  // The same request as cupsSideChannelDoRequest, with the wait for the
+  // answer watching for cancellation too.
+  if (cupsSideChannelWrite(CUPS_SC_CMD_DRAIN_OUTPUT, CUPS_SC_STATUS_NONE, nullptr, 0, timeoutSeconds) != 0)
+    return CUPS_SC_STATUS_TIMEOUT;
+  switch (waitReadable(CUPS_SC_FD, static_cast<int>(timeoutSeconds * 1000))) {
+    case Wait::Cancelled: return kCancelled;
+    case Wait::Timeout: return CUPS_SC_STATUS_TIMEOUT;
+    case Wait::Ready: break;
+  }
+  cups_sc_command_t command = CUPS_SC_CMD_NONE;
+  cups_sc_status_t status = CUPS_SC_STATUS_NONE;
+  if (cupsSideChannelRead(&command, &status, data, datalen, 1.0) != 0) return CUPS_SC_STATUS_TIMEOUT;
+  if (command != CUPS_SC_CMD_DRAIN_OUTPUT) return CUPS_SC_STATUS_BAD_MESSAGE;
+  return status;
+}
+
+ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
+  if (timeoutMs > 0) {
+    switch (waitReadable(kBackChannelFd, timeoutMs)) {
+      case Wait::Cancelled: return kCancelled;
+      case Wait::Timeout: return -1;
+      case Wait::Ready: break;
+    }
+  }
+  return cupsBackChannelRead(buffer, length, 0.0);
+}
+
+size_t writeToPrinter(const void *data, size_t length) {
+  const char *p = static_cast<const char *>(data);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = write(STDOUT_FILENO, p + done, length - done);
+    if (n < 0) {
+      if (errno == EINTR && g_signal == 0) continue;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void report(const char *format, ...) {
+  char line[2048];
+  va_list ap;
+  va_start(ap, format);
+  int n = std::vsnprintf(line, sizeof line, format, ap);
+  va_end(ap);
+  if (n < 0) return;
+  size_t len = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1;
+  writeAll(STDERR_FILENO, line, len);
+}
+
+bool replaceRecord(const std::string &path, const std::string &content, int attempts, bool stateFile) {
+  const std::string tmpl = dirOf(path) + "/." + baseOf(path) + ".XXXXXX";
+  for (int i = 0; i < attempts; ++i) {
+    std::string tmp = tmpl;
+    int fd = mkostemp(&tmp[0], O_CLOEXEC);
+    if (fd < 0) {
+      int err = errno;
+      if (stateFile)
+        report("[ZUVA-KPX7720MW] DEBUG:Can not Open Debug File=%s!!! errno=%d\n", path.c_str(), err);
+      else
+        reportOpenError(path, err);
+      if (i + 1 < attempts) pause5ms();
+      continue;
+    }
+    if (stateFile) report("[ZUVA-KPX7720MW] DEBUG:Open Debug File=%s ok\n", path.c_str());
+    fchmod(fd, 0644);
+    bool ok = writeAll(fd, content.data(), content.size());
+    ok = (close(fd) == 0) && ok;
+    if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+    report("DEBUG:[ZUVA-KPX7720MW] could not replace %s: %s\n", path.c_str(), std::strerror(errno));
+    unlink(tmp.c_str());
+    return false;
+  }
+  return false;
+}
+
+int openLog(const std::string &path) {
+  for (int i = 0; i < 8; ++i) {
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      // A new log is made readable by everyone, whatever our umask.
+      fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd >= 0) fchmod(fd, 0644);
+      else if (errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    if (fd >= 0) return fd;
+    reportOpenError(path, errno);
+    if (i + 1 < 8) pause5ms();
+  }
+  return -1;
+}
+
+void appendAndClose(int fd, const std::string &text) {
+  ssize_t n = write(fd, text.data(), text.size());
+  if (n != static_cast<ssize_t>(text.size()))
+    report("DEBUG:[ZUVA-KPX7720MW] short write to the job log\n");
+  close(fd);
+}
+
+void appendLog(const std::string &path, const std::string &text) {
+  int fd = openLog(path);
+  if (fd >= 0) appendAndClose(fd, text);
+}
+
+}  // namespace kpx::io

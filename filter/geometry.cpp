@@ -1,0 +1,247 @@
+#include "geometry.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace kpx {
+
+namespace {
+
+struct GeometryRow {
+  const char *pageSize;
+  const char *g300, *g600, *g1200;
+};
+
+const GeometryRow kGeometry[] = {
+    {"A4", "-g2480x3508", "-g4961x7016", "-g9922x14032"},
+    {"Letter", "-g2550x3300", "-g5100x6600", "-g10200x13200"},
+    {"Legal", "-g2550x4200", "-g5100x8400", "-g10200x16800"},
+    {"MexicoLegal", "-g2550x4014", "-g5100x8028", "-g10200x16056"},
+    {"IndiaLegal", "-g2538x4074", "-g5076x8148", "-g10152x16296"},
+    {"Executive", "-g2175x3150", "-g4350x6300", "-g8700x12600"},
+    {"Folio", "-g2550x3900", "-g5100x7800", "-g10200x15600"},
+    {"A5", "-g1752x2480", "-g3505x4960", "-g7010x9920"},
+    {"A5L", "-g2480x1748", "-g4960x3496", "-g9920x6992"},
+    {"A6", "-g1240x1748", "-g2480x3496", "-g4960x6992"},
+    {"Env10", "-g1237x2850", "-g2475x5700", "-g4950x11400"},
+    {"EnvMonarch", "-g1162x2250", "-g2325x4500", "-g4650x9000"},
+    {"EnvDL", "-g1299x2598", "-g2599x5197", "-g5198x10394"},
+    {"EnvC5", "-g1917x2705", "-g3835x5410", "-g7670x10820"},
+    {"ISOB5", "-g2078x2950", "-g4157x5900", "-g8314x11800"},
+    {"B5", "-g2134x3020", "-g4268x6041", "-g8536x12082"},
+    {"ISOB6", "-g1476x2078", "-g2953x4157", "-g5906x8314"},
+    {"B6", "-g1512x2149", "-g3024x4299", "-g6048x8598"},
+    {"4x6", "-g1204x1795", "-g2409x3591", "-g4818x7182"},
+    {"Postcard", "-g1181x1748", "-g2362x3496", "-g4724x6992"},
+    {"DoublePostcardRotated", "-g2362x1748", "-g4724x3496", "-g9448x6992"},
+    {"EnvYou4", "-g1240x2775", "-g2480x5551", "-g4960x11102"},
+    {"195x270mm", "-g2303x3189", "-g4606x6378", "-g9212x12756"},
+    {"184x260mm", "-g2173x3070", "-g4346x6141", "-g8692x12282"},
+    {"197x273mm", "-g2327x3224", "-g4654x6449", "-g9308x12898"},
+    {"CUSTOM1", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
+    {"CUSTOM2", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
+    {"CUSTOM3", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
+};
+
+enum class Dpi { R300, R600, R1200, Unknown };
+
+Dpi dpiFor(const std::string &resolution) {
+  if (resolution == "300dpi") return Dpi::R300;
+  if (resolution == "600dpi") return Dpi::R600;
+  if (resolution == "1200dpi" || resolution == "2400dpi") return Dpi::R1200;
+  return Dpi::Unknown;
+}
+
+const char *resolutionArg(Dpi d) {
+  switch (d) {
+    case Dpi::R300: return "-r300x300";
+    case Dpi::R1200: return "-r1200x1200";
+    default: return "-r600x600";
+  }
+}
+
+const char *rowGeometry(const GeometryRow &r, Dpi d) {
+  switch (d) {
+    case Dpi::R300: return r.g300;
+    case Dpi::R1200: return r.g1200;
+    default: return r.g600;
+  }
+}
+
+const GeometryRow *findGeometry(const std::string &pageSize) {
+  for (const GeometryRow &r : kGeometry)
+    if (pageSize == r.pageSize) return &r;
+  return nullptr;
+}
+
+RasterArgs a4At600(std::string why) {
+  return RasterArgs{"-r600x600", "-g4961x7016", std::move(why)};
+}
+
+// Points per unit of the suffixes CUPS accepts in custom sizes.
+bool pointsPerUnit(const char *unit, double *factor) {
+  struct U { const char *name; double pts; };
+  static const U units[] = {{"", 1.0}, {"pt", 1.0}, {"in", 72.0}, {"ft", 864.0},
+                            {"cm", 72.0 / 2.54}, {"mm", 72.0 / 25.4}, {"m", 7200.0 / 2.54}};
+  for (const U &u : units)
+    if (std::strcmp(unit, u.name) == 0) {
+      *factor = u.pts;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolution,
+                         const std::string &options, const CustomSizeRange &range) {
+  Dpi dpi = dpiFor(resolution);
+  if (dpi == Dpi::Unknown) return a4At600("unknown resolution " + resolution);
+
+  if (pageSize != "Custom") {
+    const GeometryRow *row = findGeometry(pageSize);
+    if (row == nullptr) return a4At600("unknown page size " + pageSize);
+    return RasterArgs{resolutionArg(dpi), rowGeometry(*row, dpi), ""};
+  }
+
+  const GeometryRow &a4 = kGeometry[0];
+  static const char kMarker[] = "PageSize=Custom.";
+  size_t at = options.find(kMarker);
+  if (at == std::string::npos) return RasterArgs{resolutionArg(dpi), rowGeometry(a4, dpi), ""};
+
+  // One word of at most 13 characters after the marker.
+  std::string word;
+  for (size_t i = at + sizeof kMarker - 1; i < options.size() && word.size() < 13; ++i) {
+    char c = options[i];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') break;
+    word += c;
+  }
+  float width = 0, height = 0;
+  int consumed = 0;
+  if (std::sscanf(word.c_str(), "%fx%f%n", &width, &height, &consumed) != 2)
+    return a4At600("custom size '" + word + "' unreadable");
+  double factor = 1.0;
+  if (!pointsPerUnit(word.c_str() + consumed, &factor))
+    return a4At600("custom size '" + word + "' has an unknown unit");
+
+  double w = width * factor, h = height * factor;
+  const double slack = 0.5;  // rounding of sizes given in other units
+  if (!(w > 0 && h > 0) || w < range.minWidth - slack || w > range.maxWidth + slack ||
+      h < range.minHeight - slack || h > range.maxHeight + slack)
+    return a4At600("custom size '" + word + "' outside the printable range");
+
+  const double wf = 4960.0 / 595.0, hf = 7016.0 / 842.0;
+  double px, py;
+  switch (dpi) {
+    case Dpi::R300: px = w * wf / 2; py = h * hf / 2; break;
+    case Dpi::R1200: px = (w * wf) * 2; py = (h * hf) * 2; break;
+    default: px = w * wf; py = h * hf; break;
+  }
+  char g[48];
+  std::snprintf(g, sizeof g, "-g%dx%d", static_cast<int>(std::trunc(px)), static_cast<int>(std::trunc(py)));
+  return RasterArgs{resolutionArg(dpi), g, ""};
+}
+
+std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &r, const std::string &media) {
+  switch (duplexMode) {
+    case 1:
+      return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dNOINTERPOLATE",
+              "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
+              "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
+    case 2:
+      return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dTumble",
+              "-dNOINTERPOLATE", "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, media,
+              r.geometry, "-q", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
+    default:
+      return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE",
+              "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
+              "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
+  }
+}
+
+size_t preambleLength(const std::string &resolutionArg) {
+  return (resolutionArg == "-r1200x1200" || resolutionArg == "-r2400x2400") ? 64 : 63;
+}
+
+namespace {
+
+constexpr std::string_view kUel = "\x1b%-12345X";
+constexpr std::string_view kEnterLanguage = "@PJL ENTER LANGUAGE";
+
+bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+// Length of the job-control text at the start of s: an optional universal
+// exit, then complete "@PJL" lines other than the language switch.
+// *partial tells whether s ends in what could still become more of it.
+size_t jobControlPrefix(std::string_view s, bool *partial) {
+  *partial = false;
+  size_t pos = 0;
+  if (startsWith(s, kUel)) {
+    pos = kUel.size();
+  } else if (s.size() < kUel.size() && kUel.substr(0, s.size()) == s) {
+    *partial = true;
+    return s.size();
+  }
+  while (pos < s.size()) {
+    std::string_view rest = s.substr(pos);
+    if (startsWith(rest, kEnterLanguage)) return pos;
+    if (rest.size() < 4) {
+      *partial = std::string_view("@PJL").substr(0, rest.size()) == rest;
+      return *partial ? s.size() : pos;
+    }
+    if (!startsWith(rest, "@PJL")) return pos;
+    size_t nl = rest.find('\n');
+    if (nl == std::string_view::npos) {
+      *partial = true;
+      return s.size();
+    }
+    pos += nl + 1;
+  }
+  return pos;
+}
+
+bool hasExpectedShape(std::string_view head, size_t expected) {
+  if (head.size() < expected) return false;
+  std::string_view p = head.substr(0, expected);
+  if (!startsWith(p, kUel)) return false;
+  p.remove_prefix(kUel.size());
+  static const std::string_view lines[] = {"@PJL SET RENDERMODE=", "@PJL SET RESOLUTION="};
+  for (std::string_view want : lines) {
+    if (!startsWith(p, want)) return false;
+    size_t nl = p.find('\n');
+    if (nl == std::string_view::npos) return false;
+    p.remove_prefix(nl + 1);
+  }
+  return p.empty();
+}
+
+}  // namespace
+
+PreambleVerdict classifyPreamble(std::string_view head, size_t expected, bool atEnd) {
+  PreambleVerdict v;
+  if (hasExpectedShape(head, expected)) {
+    v.action = PreambleVerdict::Action::Discard;
+    v.discard = expected;
+    v.expectedShape = true;
+    return v;
+  }
+  if (head.size() < expected && !atEnd) return v;  // keep reading
+
+  size_t enter = head.find(kEnterLanguage);
+  bool partial = false;
+  size_t control = jobControlPrefix(head, &partial);
+  if (enter != std::string_view::npos && control == enter) {
+    v.action = PreambleVerdict::Action::Discard;
+    v.discard = enter;
+    return v;
+  }
+  if (partial && !atEnd && head.size() < kPreambleSearchLimit) return v;  // keep reading
+  // No language switch in sight: drop only complete job-control text (all
+  // of it when the output ends inside it), keep everything else.
+  v.action = PreambleVerdict::Action::Discard;
+  v.discard = partial ? (atEnd ? head.size() : 0) : control;
+  return v;
+}
+
+}  // namespace kpx

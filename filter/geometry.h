@@ -1,0 +1,53 @@
+// How the interpreter is asked to render: resolution, page geometry in
+// device pixels and the full argument list, plus recognising the
+// interpreter's own job-control text at the start of its output.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kpx {
+
+// Custom page sizes the queue accepts, in points.
+struct CustomSizeRange {
+  double minWidth, minHeight, maxWidth, maxHeight;
+};
+// The range our PPDs declare; used when no PPD is at hand.
+constexpr CustomSizeRange kDefaultCustomRange = {216.0, 360.0, 612.0, 1008.0};
+
+struct RasterArgs {
+  std::string resolution;  // "-r600x600"
+  std::string geometry;    // "-g4961x7016"
+  std::string fallback;    // why A4 at 600 dpi was chosen instead, empty normally
+};
+
+// Resolution and geometry arguments for a page size and resolution choice.
+// "Custom" sizes are read from "PageSize=Custom.WxH[unit]" in the job's
+// options (points unless a unit follows: pt, in, ft, cm, mm, m).
+RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolution,
+                         const std::string &options, const CustomSizeRange &range);
+
+// The interpreter's argument list (argv[0] is "gs") for a duplex mode.
+std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &raster,
+                                         const std::string &mediaPosition);
+
+// Bytes of job-control text the interpreter writes before its PCL XL data
+// at this resolution argument: 63, or 64 at a four-digit resolution.
+size_t preambleLength(const std::string &resolutionArg);
+
+// What to drop from the start of the interpreter's output.
+struct PreambleVerdict {
+  enum class Action { NeedMore, Discard } action = Action::NeedMore;
+  size_t discard = 0;
+  bool expectedShape = false;  // the usual UEL + RENDERMODE + RESOLUTION lines
+};
+// head: the output so far; expected: preambleLength(); atEnd: no more output
+// will come. Only job-control text (the universal exit and @PJL lines before
+// "@PJL ENTER LANGUAGE") is ever discarded, never page data.
+PreambleVerdict classifyPreamble(std::string_view head, size_t expected, bool atEnd);
+
+// How much output classifyPreamble may ask for before it must decide.
+constexpr size_t kPreambleSearchLimit = 4096;
+
+}  // namespace kpx

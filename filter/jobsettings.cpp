@@ -1,0 +1,81 @@
+#include "jobsettings.h"
+
+#include <cstring>
+
+namespace kpx {
+
+namespace {
+std::string formatTime(const char *pattern, const std::tm &tm, size_t bufferSize) {
+  char buf[64] = {};
+  if (bufferSize > sizeof buf) bufferSize = sizeof buf;
+  size_t n = std::strftime(buf, bufferSize, pattern, &tm);
+  return std::string(buf, n);
+}
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+}  // namespace
+
+JobTimes formatJobTimes(const std::tm &local) {
+  JobTimes t;
+  t.logTime = formatTime("%a,%d,%b %G %H:%M:%S", local, 25);
+  t.jobTime = formatTime("%G%m%d%H%M%S", local, 30);
+  t.logDate = formatTime("%G年%m月%d日%T %A", local, 50);
+  return t;
+}
+
+int duplexModeFor(const std::string &duplex) {
+  if (duplex == "DuplexNoTumble") return 1;
+  if (duplex == "DuplexTumble") return 2;
+  return 0;
+}
+
+SecureKey assembleSecureKey(const std::array<const char *, 4> &choices) {
+  SecureKey k;
+  std::string joined;
+  for (const char *c : choices) {
+    if (c != nullptr && std::strcmp(c, "False") != 0) {
+      joined += c;
+      ++k.digitsSet;
+    }
+  }
+  if (k.digitsSet == 0) return k;  // no key: print without hold
+
+  bool fourDigits = joined.size() == 4;
+  for (char c : joined) fourDigits = fourDigits && c >= '0' && c <= '9';
+  if (k.digitsSet == 4 && fourDigits) {
+    k.verdict = SecureKey::Verdict::Accepted;
+    k.key = joined;
+  } else {
+    k.verdict = SecureKey::Verdict::Incomplete;
+  }
+  return k;
+}
+
+std::string sanitizePjlValue(const std::string &value) {
+  std::string out = value;
+  for (char &c : out) {
+    if (isControl(static_cast<unsigned char>(c)))
+      c = ' ';
+    else if (c == '"')
+      c = '\'';
+  }
+  return out;
+}
+
+std::string withoutControlBytes(const std::string &value) {
+  std::string out = value;
+  for (char &c : out)
+    if (isControl(static_cast<unsigned char>(c))) c = ' ';
+  return out;
+}
+
+std::string utf8Prefix(const std::string &value, size_t maxBytes) {
+  if (value.size() <= maxBytes) return value;
+  size_t cut = maxBytes;
+  // Step back over continuation bytes so that the cut falls before the lead
+  // byte of the sequence it would split.
+  while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+  return value.substr(0, cut);
+}
+
+}  // namespace kpx

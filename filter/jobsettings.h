@@ -1,0 +1,77 @@
+// The settings of one job: what CUPS passed on the command line, the PPD
+// choices (or their defaults), the time stamps and the host name. Collected
+// once at start; everything after reads them.
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <string>
+
+namespace kpx {
+
+struct JobSettings {
+  std::string printerName;
+  std::string jobId;
+  std::string user;
+  std::string title;
+  std::string copies;
+  std::string options;
+
+  std::string pageSize = "A4";
+  std::string mediaType = "PLAIN";
+  std::string inputSlot = "AUTO";
+  std::string duplex = "None";
+  std::string resolution = "600dpi";
+  std::string resize = "10";
+  std::string key = "False";  // secure-print key once accepted, "False" when none
+  std::string tonerSave = "OFF";
+  std::string improveOutput = "None";
+  std::string density = "0";
+  std::string sleep = "PrinterDefault";
+  std::string quietMode = "OFF";
+
+  std::string logTime;   // "%a,%d,%b %G %H:%M:%S"
+  std::string jobTime;   // "%G%m%d%H%M%S"
+  std::string logDate;   // "%G年%m月%d日%T %A"
+  std::string hostName = "localhost.localdomain";
+};
+
+// The three time stamps of a job, from one broken-down local time. The year
+// is the ISO week-based year, as the printer's job log expects.
+struct JobTimes {
+  std::string logTime;
+  std::string jobTime;
+  std::string logDate;
+};
+JobTimes formatJobTimes(const std::tm &local);
+
+// 0 simplex, 1 long-edge binding ("DuplexNoTumble"), 2 short-edge ("DuplexTumble").
+int duplexModeFor(const std::string &duplex);
+
+// Secure print. The key comes from four single-digit options, each "False"
+// when unset. A key is accepted only when all four are set and together form
+// exactly four ASCII digits; setting none means no key.
+struct SecureKey {
+  enum class Verdict { None, Accepted, Incomplete };
+  Verdict verdict = Verdict::None;
+  std::string key = "False";  // the four digits when accepted
+  int digitsSet = 0;          // how many of the four options were set
+};
+// choices: the marked choice of Passwd1..Passwd4, null when not marked.
+SecureKey assembleSecureKey(const std::array<const char *, 4> &choices);
+
+// Values that come from outside (user name, title, host name) go into PJL
+// lines. Control bytes (0x00-0x1F, 0x7F) become spaces so that nobody can
+// end a line or start a new job from a title; double quotes become single
+// quotes so a value cannot leave its quoted string. UTF-8 passes unchanged.
+std::string sanitizePjlValue(const std::string &value);
+
+// Control bytes become spaces; everything else unchanged. For the job log,
+// whose lines a title must not break.
+std::string withoutControlBytes(const std::string &value);
+
+// The longest prefix of value that is at most maxBytes long and does not end
+// inside a UTF-8 sequence.
+std::string utf8Prefix(const std::string &value, size_t maxBytes);
+
+}  // namespace kpx

@@ -1,0 +1,33 @@
+#include "variant.h"
+
+#include <cups/sidechannel.h>
+
+namespace kpx {
+
+const FilterVariant kUsbFilter = {
+    "pstopxl_7720mw", "KPX7720MW", "KPX7720MW",
+    /*writesStateFile=*/true, /*catchesSigint=*/false, /*checksLock=*/false,
+    /*copiesBackChannelStatus=*/true, /*ioErrorIsDrainFailure=*/false,
+    /*trailerDrainSeconds=*/3,
+};
+
+const FilterVariant kNetFilter = {
+    "pstopxl_7720mw_net", "KPX7720MW-net", "KPX7720MW_net",
+    /*writesStateFile=*/false, /*catchesSigint=*/true, /*checksLock=*/true,
+    /*copiesBackChannelStatus=*/false, /*ioErrorIsDrainFailure=*/true,
+    /*trailerDrainSeconds=*/5,
+};
+
+bool isCountedDrainFailure(const FilterVariant &v, int status) {
+  switch (status) {
+    case CUPS_SC_STATUS_TIMEOUT:
+    case CUPS_SC_STATUS_NO_RESPONSE:
+      return true;
+    case CUPS_SC_STATUS_IO_ERROR:
+      return v.ioErrorIsDrainFailure;
+    default:
+      return false;
+  }
+}
+
+}  // namespace kpx

@@ -1,0 +1,3 @@
+#include "variant.h"
+
+const kpx::FilterVariant &kpx::thisFilter() { return kUsbFilter; }
