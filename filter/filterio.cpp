@@ -144,12 +144,12 @@ int drainOutput(double timeoutSeconds, char *data, int *datalen, bool interrupti
 }
 
 ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
-  if (timeoutMs > 0) {
-    switch (waitReadable(kBackChannelFd, timeoutMs)) {
-      case Wait::Cancelled: return kCancelled;
-      case Wait::Timeout: return -1;
-      case Wait::Ready: break;
-    }
+  // cupsBackChannelRead goes on to a blocking read even when its own wait
+  // timed out, so it is only called once data is there.
+  switch (waitReadable(kBackChannelFd, timeoutMs)) {
+    case Wait::Cancelled: return kCancelled;
+    case Wait::Timeout: return -1;
+    case Wait::Ready: break;
   }
   return cupsBackChannelRead(buffer, length, 0.0);
 }

@@ -38,8 +38,9 @@ constexpr int kCancelled = -1000;
 // interruptible and a cancellation signal arrived first.
 int drainOutput(double timeoutSeconds, char *data, int *datalen, bool interruptible = true);
 
-// cupsBackChannelRead with a timeout; timeoutMs 0 does not wait. Returns
-// what cupsBackChannelRead returns, or kCancelled.
+// Reads the back channel once data is there, waiting at most timeoutMs
+// (0: not at all). Returns what cupsBackChannelRead returns, -1 when
+// nothing came, or kCancelled.
 ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs);
 
 // Writes to the printer stream (standard output). Returns the bytes

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git python3
   libcups2-dev libgtest-dev
   ghostscript cups cups-daemon cups-client cups-filters
   faketime time
