@@ -196,6 +196,9 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
   g_job.interpreter = pid;
   close(fds[1]);
   const int in = fds[0];
+  // Room for the interpreter to keep rendering while a chunk goes out and
+  // is drained; the default 64 KiB pipe would hold it up at every chunk.
+  fcntl(in, F_SETPIPE_SZ, static_cast<int>(4 * kChunkSize));
   io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
 
   // The interpreter's own job-control text gives way to our ticket.

@@ -126,7 +126,13 @@ FilterResult runFilter(const FilterRun &run) {
     if (sideOpen) { iSide = n; fds[n++] = {side[0], POLLIN, 0}; }
     poll(fds, n, 20);
 
-    if (iOut >= 0 && fds[iOut].revents) outOpen = readInto(out[0], result.output);
+    if (iOut >= 0 && fds[iOut].revents) {
+      size_t before = result.output.size();
+      outOpen = readInto(out[0], result.output);
+      result.outputBytes += result.output.size() - before;
+      if (!run.keepOutput) result.output.clear();
+    }
+    if (run.onPoll && !reaped) run.onPoll(pid);
     if (iErr >= 0 && fds[iErr].revents) errOpen = readInto(err[0], result.errors);
     if (run.backChannel) {
       std::string reply = run.backChannel(result.output, result.drainRequests);
@@ -156,7 +162,11 @@ FilterResult runFilter(const FilterRun &run) {
     if (!run.signalWhenErrorsContain.empty() && result.errors.find(run.signalWhenErrorsContain) != std::string::npos)
       sendSignal();
     if (run.signalAfterOutputBytes > 0 && result.output.size() >= run.signalAfterOutputBytes) sendSignal();
-    if (!reaped && waitpid(pid, &wstatus, WNOHANG) == pid) reaped = true;
+    if (!reaped) {
+      // Once both output streams ended the filter is about to be gone.
+      int flags = (outOpen || errOpen) ? WNOHANG : 0;
+      if (waitpid(pid, &wstatus, flags) == pid) reaped = true;
+    }
   }
   result.seconds = nowSeconds() - start;
   close(out[0]);
@@ -247,9 +257,10 @@ std::string imageDocument(int pages) {
     // A full-page 8-bit grey image computed in PostScript (a gradient with
     // a per-page twist) so that every page carries real raster data.
     ps << "gsave 36 36 translate 523 770 scale\n"
-       << "/row 400 string def\n"
+       << "/row 400 string def /y 0 def\n"
        << "400 400 8 [400 0 0 -400 0 400]\n"
-       << "{ 0 1 399 { dup " << p << " mul 7 mod 30 mul exch 255 mul 400 idiv add 255 and row 3 1 roll put } for row }\n"
+       << "{ /y y 1 add def 0 1 399 { row exch dup dup y add " << p
+       << " mul 7 mod 30 mul exch 255 mul 400 idiv add 255 and put } for row }\n"
        << "image grestore showpage\n";
   }
   ps << "%%EOF\n";

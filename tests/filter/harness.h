@@ -34,6 +34,9 @@ struct FilterRun {
   int timeoutMs = 60000;
   bool closeBackChannel = false;   // start with fd 3 closed
   bool closeSideChannel = false;   // start with fd 4 closed
+  bool keepOutput = true;          // false: count the printer stream, do not keep it
+  // Called about 50 times a second with the filter's pid while it runs.
+  std::function<void(pid_t)> onPoll;
 };
 
 struct FilterResult {
@@ -41,6 +44,7 @@ struct FilterResult {
   int status = -1;       // exit status when exited
   bool timedOut = false;
   std::string output;    // the printer stream
+  size_t outputBytes = 0;
   std::string errors;    // standard error
   int drainRequests = 0;
   bool signalSent = false;
