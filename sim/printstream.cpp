@@ -140,9 +140,10 @@ PrintStreamSummary analyzePrintStream(std::string_view data, bool connectionClos
       break;
     }
     size_t eol = data.find('\n', p);
-    std::string_view raw = data.substr(p, eol == std::string_view::npos ? std::string_view::npos : eol - p);
+    if (eol == std::string_view::npos) break;  // a command counts once its line end came
+    std::string_view raw = data.substr(p, eol - p);
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    pos = eol == std::string_view::npos ? data.size() : eol + 1;
+    pos = eol + 1;
     if (raw.empty()) continue;
     PjlLine line = parsePjlLine(raw);
     recordPjl(line, raw, s);

@@ -495,7 +495,7 @@ int UsbEmulator::handleIoctl(UMockdevIoctlClient *client) {
         st_.kernelDriverBound = true;
         appendLog(st_.usbLog, "attach usblp");
         log_.log("usb", "client " + std::to_string(id) + " re-attached the kernel driver usblp");
-        return done(0, 0);
+        return done(1, 0);  // like the kernel: 1 = a driver was bound
       }
       return done(-1, ENOTTY);
     }
