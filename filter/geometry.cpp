@@ -220,26 +220,31 @@ bool hasExpectedShape(std::string_view head, size_t expected) {
 
 PreambleVerdict classifyPreamble(std::string_view head, size_t expected, bool atEnd) {
   PreambleVerdict v;
-  if (hasExpectedShape(head, expected)) {
+  if (head.size() < expected && !atEnd) return v;  // keep reading
+
+  bool partial = false;
+  size_t control = jobControlPrefix(head, &partial);
+  size_t enter = head.find(kEnterLanguage);
+  if (enter != std::string_view::npos && control == enter) {
+    // The usual case: the opening lines, then the language switch.
     v.action = PreambleVerdict::Action::Discard;
+    v.discard = enter;
+    v.expectedShape = enter == expected && hasExpectedShape(head, expected);
+    return v;
+  }
+  // Job-control text that may still go on: wait for more of it.
+  bool mayGoOn = partial || control == head.size();
+  if (mayGoOn && !atEnd && head.size() < kPreambleSearchLimit) return v;
+
+  v.action = PreambleVerdict::Action::Discard;
+  if (!partial && control == expected && hasExpectedShape(head, expected)) {
+    // The usual opening, followed by something that is not job control.
     v.discard = expected;
     v.expectedShape = true;
     return v;
   }
-  if (head.size() < expected && !atEnd) return v;  // keep reading
-
-  size_t enter = head.find(kEnterLanguage);
-  bool partial = false;
-  size_t control = jobControlPrefix(head, &partial);
-  if (enter != std::string_view::npos && control == enter) {
-    v.action = PreambleVerdict::Action::Discard;
-    v.discard = enter;
-    return v;
-  }
-  if (partial && !atEnd && head.size() < kPreambleSearchLimit) return v;  // keep reading
   // No language switch in sight: drop only complete job-control text (all
   // of it when the output ends inside it), keep everything else.
-  v.action = PreambleVerdict::Action::Discard;
   v.discard = partial ? (atEnd ? head.size() : 0) : control;
   return v;
 }

@@ -32,17 +32,17 @@ int duplexModeFor(const std::string &duplex) {
 SecureKey assembleSecureKey(const std::array<const char *, 4> &choices) {
   SecureKey k;
   std::string joined;
+  bool allDigits = true;  // every set option holds exactly one ASCII digit
   for (const char *c : choices) {
     if (c != nullptr && std::strcmp(c, "False") != 0) {
       joined += c;
       ++k.digitsSet;
+      allDigits = allDigits && c[0] >= '0' && c[0] <= '9' && c[1] == '\0';
     }
   }
   if (k.digitsSet == 0) return k;  // no key: print without hold
 
-  bool fourDigits = joined.size() == 4;
-  for (char c : joined) fourDigits = fourDigits && c >= '0' && c <= '9';
-  if (k.digitsSet == 4 && fourDigits) {
+  if (k.digitsSet == 4 && allDigits) {
     k.verdict = SecureKey::Verdict::Accepted;
     k.key = joined;
   } else {

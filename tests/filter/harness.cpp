@@ -55,6 +55,8 @@ bool readInto(int fd, std::string &out) {
 }  // namespace
 
 FilterResult runFilter(const FilterRun &run) {
+  // The filter may be gone while we still answer on its channels.
+  signal(SIGPIPE, SIG_IGN);
   FilterResult result;
   int out[2], err[2], back[2], side[2];
   if (pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC) || pipe2(back, O_CLOEXEC) ||

@@ -82,7 +82,13 @@ TEST_P(RealOpening, NeedsMoreUntilTheOpeningIsComplete) {
     PreambleVerdict v = classifyPreamble(std::string_view(output).substr(0, n), c.expected, false);
     EXPECT_EQ(v.action, Action::NeedMore) << n;
   }
+  // At exactly the opening's length more job control could still follow:
+  // the next byte decides.
   PreambleVerdict v = classifyPreamble(std::string_view(output).substr(0, c.expected), c.expected, false);
+  EXPECT_EQ(v.action, Action::NeedMore);
+  v = classifyPreamble(std::string_view(output).substr(0, c.expected + 1), c.expected, false);
+  EXPECT_EQ(v.action, Action::NeedMore) << "an '@' may start another job-control line";
+  v = classifyPreamble(std::string_view(output).substr(0, c.expected), c.expected, true);
   EXPECT_EQ(v.action, Action::Discard);
   EXPECT_EQ(v.discard, c.expected);
   for (size_t step : {1u, 2u, 5u, 13u, 64u, 4096u}) {

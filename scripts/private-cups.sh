@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# A private CUPS scheduler for tests, benchmarks and the demo: its own
+# configuration, spool, logs and port on 127.0.0.1, the project's filters
+# from a build tree, and the two queues "KPX7720MW" and "KPX7720MW-net"
+# printing to a (simulated) printer through socket://. Works as root
+# (filters then run as lp) and as a normal user.
+#
+#   private-cups.sh start DIR --build BUILD --printer HOST:PORT [--port N] [--no-queues]
+#   private-cups.sh stop DIR
+#   private-cups.sh env DIR          # prints CUPS_SERVER=... for clients
+#
+# Everything lives in DIR: DIR/root is the install root handed to the
+# filters as ZUVA_PRINTERS_ROOT, DIR/log the scheduler's logs.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+die() { echo "private-cups: $*" >&2; exit 1; }
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+cmd=${1:-}
+[ -n "$cmd" ] || die "usage: $0 start|stop|env DIR ..."
+shift
+dir=${1:-}
+[ -n "$dir" ] || die "no directory given"
+shift
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+
+case "$cmd" in
+stop)
+  if [ -f "$dir/cupsd.pid" ]; then
+    pid=$(cat "$dir/cupsd.pid")
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -9 "$pid" 2>/dev/null || true
+    rm -f "$dir/cupsd.pid"
+  fi
+  # Filters and backends of jobs still running belong to us too.
+  pkill -f -- "$dir/" 2>/dev/null || true
+  exit 0
+  ;;
+env)
+  echo "CUPS_SERVER=127.0.0.1:$(cat "$dir/port")"
+  exit 0
+  ;;
+start) ;;
+*) die "unknown command $cmd" ;;
+esac
+
+build=""
+printer=""
+port=""
+queues=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --build) build=$2; shift 2 ;;
+  --printer) printer=$2; shift 2 ;;
+  --port) port=$2; shift 2 ;;
+  --no-queues) queues=0; shift ;;
+  *) die "unknown option $1" ;;
+  esac
+done
+[ -n "$build" ] || die "--build BUILD is needed"
+build=$(cd "$build" && pwd)
+[ -x "$build/filter/pstopxl_7720mw" ] || die "no filters in $build (build first)"
+[ -n "$printer" ] || die "--printer HOST:PORT is needed"
+[ -n "$port" ] || port=$(free_port)
+
+cupsd=/usr/sbin/cupsd
+[ -x "$cupsd" ] || die "cupsd is not installed (Debian package cups-daemon)"
+
+if [ "$(id -u)" -eq 0 ]; then
+  user=lp; group=lp; sysgroup=root
+else
+  user=$(id -un); group=$(id -gn); sysgroup=$group
+fi
+
+mkdir -p "$dir"/{conf,spool,spool/tmp,log,run,cache,state,serverbin/filter,root}
+chmod 0755 "$dir" "$dir/serverbin" "$dir/serverbin/filter"
+for sub in backend daemon cgi-bin monitor notifier driver; do
+  ln -sfn "/usr/lib/cups/$sub" "$dir/serverbin/$sub"
+done
+for f in /usr/lib/cups/filter/*; do
+  ln -sfn "$f" "$dir/serverbin/filter/$(basename "$f")"
+done
+for f in pstopxl_7720mw pstopxl_7720mw_net; do
+  ln -sfn "$build/filter/$f" "$dir/serverbin/filter/$f"
+done
+
+# The install tree the filters write their records to.
+root="$dir/root"
+mkdir -p "$root/KPX7720MW/config" "$root/KPX7720MW/kpx7720mw/bin" "$root/KPX7720MW_net/config"
+ln -sfn /usr/bin/gs "$root/KPX7720MW/kpx7720mw/bin/gs"
+if [ "$(id -u)" -eq 0 ]; then
+  chown "$user:$group" "$root/KPX7720MW" "$root/KPX7720MW/config" "$root/KPX7720MW_net" "$root/KPX7720MW_net/config"
+fi
+chmod 0755 "$root" "$root/KPX7720MW" "$root/KPX7720MW_net"
+
+cat >"$dir/conf/cups-files.conf" <<CONF
+ServerRoot $dir/conf
+RequestRoot $dir/spool
+TempDir $dir/spool/tmp
+StateDir $dir/state
+CacheDir $dir/cache
+ServerBin $dir/serverbin
+DataDir /usr/share/cups
+AccessLog $dir/log/access_log
+ErrorLog $dir/log/error_log
+PageLog $dir/log/page_log
+Printcap $dir/run/printcap
+User $user
+Group $group
+SystemGroup $sysgroup
+LogFileGroup $group
+FileDevice Yes
+SetEnv ZUVA_PRINTERS_ROOT $root
+CONF
+
+cat >"$dir/conf/cupsd.conf" <<CONF
+Listen 127.0.0.1:$port
+Browsing No
+WebInterface No
+LogLevel debug
+MaxLogSize 0
+PreserveJobFiles Yes
+PreserveJobHistory Yes
+<Location />
+  Order allow,deny
+  Allow 127.0.0.1
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+echo "$port" >"$dir/port"
+
+"$cupsd" -t -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" >"$dir/log/config-check" 2>&1 ||
+  die "configuration rejected: $(cat "$dir/log/config-check")"
+nohup "$cupsd" -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" </dev/null >"$dir/log/cupsd.out" 2>&1 &
+echo $! >"$dir/cupsd.pid"
+
+export CUPS_SERVER=127.0.0.1:$port
+for _ in $(seq 1 100); do
+  lpstat -r >/dev/null 2>&1 && break
+  kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null || die "cupsd exited: $(tail -5 "$dir/log/error_log" 2>/dev/null)"
+  sleep 0.1
+done
+lpstat -r >/dev/null 2>&1 || die "cupsd does not answer on port $port"
+
+if [ "$queues" -eq 1 ]; then
+  lpadmin -p KPX7720MW -E -v "socket://$printer" -P "$here/ppd/KPX7720MW.ppd"
+  lpadmin -p KPX7720MW-net -E -v "socket://$printer" -P "$here/ppd/KPX7720MW-net.ppd"
+fi
+echo "CUPS_SERVER=$CUPS_SERVER"
+echo "ZUVA_PRINTERS_ROOT=$root"
