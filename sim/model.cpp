@@ -224,7 +224,11 @@ void appendLog(std::vector<std::string> &log, std::string line) {
 }
 
 std::string usbOut(PrinterState &st, std::string_view data) {
-  appendLog(st.usbLog, "out " + toHex(data));
+  // Print data sent over USB can be large: keep the start of it.
+  constexpr size_t kLogged = 4096;
+  appendLog(st.usbLog, data.size() <= kLogged ? "out " + toHex(data)
+                                              : "out " + toHex(data.substr(0, kLogged)) + "... (" +
+                                                    std::to_string(data.size()) + " bytes)");
   std::string reply;
   std::string what;
   IpSettings ip{};

@@ -8,6 +8,7 @@
 //   claim | release      -> "claim rc=R"
 //   write:HEX[:TIMEOUT]  -> "write rc=R n=N"
 //   read:LEN[:TIMEOUT]   -> "read rc=R n=N hex=..."
+//   devid                -> "devid rc=R id=TEXT"       printer-class GET_DEVICE_ID
 //   close                -> "close rc=0"
 //   sleep:MS             -> "sleep rc=0"
 //
@@ -114,6 +115,11 @@ int main(int argc, char **argv) {
       int n = 0;
       int rc = libusb_bulk_transfer(h, 0x82, buf, len, &n, t.empty() ? 1000 : std::atoi(t.c_str()));
       std::printf("read rc=%d n=%d hex=%s\n", rc, n, hex(buf, n).c_str());
+    } else if (name == "devid") {
+      unsigned char buf[1024];
+      int n = libusb_control_transfer(h, 0xa1, 0, 0, 0, buf, sizeof buf, 1000);
+      std::string id = n > 2 ? std::string(reinterpret_cast<char *>(buf) + 2, static_cast<size_t>(n - 2)) : "";
+      std::printf("devid rc=%d id=%s\n", n < 0 ? n : 0, id.c_str());
     } else if (name == "close") {
       libusb_close(h);
       h = nullptr;

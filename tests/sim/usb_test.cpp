@@ -65,6 +65,9 @@ TEST(SimUsb, CheckStatusAndCheckIp) {
                               "release rc=0",
                               "close rc=0",
                           }));
+  r = sim.usbClient({"open", "devid"});
+  EXPECT_EQ(lines(r.out).back(),
+            "devid rc=0 id=MFG:ZUVA;CMD:PJL,PCLXL;MDL:KPX7720MW;CLS:PRINTER;DES:ZUVA KPX7720MW;");
   // The status follows the control socket.
   ASSERT_EQ(sim.ctl({"status", "44114", "10023"}).status, 0);
   r = sim.usbClient(ops({kOpen, {"write:" + kCheckStatus, "read:512"}}));
