@@ -39,7 +39,8 @@ size_t jobEndAt(std::string_view data, size_t pos, PrintStreamSummary &s) {
 
 void recordPjl(const PjlLine &l, std::string_view raw, PrintStreamSummary &s) {
   if (l.kind == PjlLine::Kind::NotPjl) {
-    s.badPjlLines.emplace_back(raw);
+    ++s.badPjlLineCount;
+    if (s.badPjlLines.size() < PrintStreamSummary::kMaxBadPjlLines) s.badPjlLines.emplace_back(raw);
     return;
   }
   s.pjlLines.emplace_back(raw);
@@ -238,7 +239,7 @@ std::string formatSummary(const PrintStreamSummary &s) {
   kv("jobname", s.jobName);
   kv("jobtime", s.jobTime);
   num("pjl_lines", s.pjlLines.size());
-  num("bad_pjl_lines", s.badPjlLines.size());
+  num("bad_pjl_lines", s.badPjlLineCount);
   for (const auto &v : s.setVars) kv("set." + v.first, v.second);
   for (const auto &v : s.defaultVars) kv("default." + v.first, v.second);
   for (const auto &v : s.printLog) kv("printlog." + std::to_string(v.first), v.second);

@@ -64,8 +64,11 @@ struct PrintStreamSummary {
   // the "\e%-12345X" / "\e#+54321X_ZUVA" framing in front of it.
   std::vector<std::string> pjlLines;
   // Lines inside the PJL part that do not start with "@PJL" (for example the
-  // rest of a user name that held a line end).
+  // rest of a user name that held a line end): the first kMaxBadPjlLines of
+  // them, and how many there were.
+  static constexpr size_t kMaxBadPjlLines = 64;
   std::vector<std::string> badPjlLines;
+  size_t badPjlLineCount = 0;
   // "@PJL SET NAME=VALUE" and "@PJL DEFAULT NAME=VALUE" in order. NAME is
   // upper-cased; VALUE has its blanks and one outer pair of double quotes
   // removed (USERNAME="alice" gives alice; inner quotes stay).
@@ -110,7 +113,8 @@ const char *pclxlName(PrintStreamSummary::Pclxl p);  // "none", "ok", "incomplet
 //   pclxl_error_offset pclxl_offset pclxl_bytes pclxl_uel pages pages_begun
 //   sessions language held holdkey jobname jobtime pjl_lines bad_pjl_lines
 // then "set.NAME=VALUE" and "default.NAME=VALUE" lines in stream order
-// (a name may repeat), "printlog.N=VALUE" by item, "bad_pjl=LINE".
+// (a name may repeat), "printlog.N=VALUE" by item, "bad_pjl=LINE" (the
+// first 64; bad_pjl_lines has the count).
 // Booleans are "yes"/"no".
 std::string formatSummary(const PrintStreamSummary &s);
 

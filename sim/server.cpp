@@ -349,7 +349,9 @@ void Server::readPrint(PrintConn &c) {
       c.data.append(buf, static_cast<size_t>(n));
       continue;
     }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) eof = true;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
+    if (n < 0) log_.log("tcp", c.peer + " " + errnoText("receive"));
+    eof = true;
     break;
   }
   if (!c.inJob) processLock(c);

@@ -147,6 +147,16 @@ TEST_F(GsStreams, OddValuesInTheTicket) {
   EXPECT_EQ(s.jobName, "x = y");
   EXPECT_EQ(s.pages, 1);
   EXPECT_EQ(s.pclxl, Pclxl::Ok);
+
+  // Plain text where the ticket should be: counted, only the first kept.
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "line " + std::to_string(i) + "\n";
+  PrintStreamSummary t = analyzePrintStream(text, true);
+  EXPECT_EQ(t.badPjlLineCount, 1000u);
+  EXPECT_EQ(t.badPjlLines.size(), PrintStreamSummary::kMaxBadPjlLines);
+  EXPECT_EQ(t.badPjlLines[0], "line 0");
+  EXPECT_EQ(t.pclxl, Pclxl::None);
+  EXPECT_NE(kpxsim::formatSummary(t).find("bad_pjl_lines=1000\n"), std::string::npos);
 }
 
 TEST_F(GsStreams, CutAtManyOffsetsNeverCrashesNorPasses) {
