@@ -151,6 +151,28 @@ size_t readFull(int fd, char *buffer, size_t length, bool *atEnd) {
   return got;
 }
 
+// Sends page data. A printer that takes nothing at all for two seconds is
+// treated like one that fails a drain request: after ten such stalls in a
+// row the eleventh cancels the job (the backend would otherwise hold the
+// filter in its write for good).
+size_t sendChunk(const char *data, size_t length) {
+  size_t sent = 0;
+  int stalls = 0;
+  while (sent < length) {
+    bool stalled = false;
+    size_t n = io::writeToPrinter(data + sent, length - sent, 2000, &stalled);
+    sent += n;
+    checkpoint();
+    if (!stalled) break;
+    if (n > 0) stalls = 0;
+    io::report("[ZUVA-KPX7720MW] DEBUG: printer took no data for 2 s\n");
+    if (stalls > 9) cancel_job(14);
+    ++stalls;
+    if (!io::pauseFor(500)) checkpoint();
+  }
+  return sent;
+}
+
 std::vector<char *> argvOf(std::vector<std::string> &args) {
   std::vector<char *> v;
   for (std::string &a : args) v.push_back(&a[0]);
@@ -232,13 +254,13 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
 
     if (first) {
       first = false;
-      size_t written = io::writeToPrinter(ticket.data(), ticket.size());
+      size_t written = sendChunk(ticket.data(), ticket.size());
       g_job.ticketSent = written > 0;
       if (written != ticket.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket.size()));
     }
-    if (io::writeToPrinter(chunk.data(), n) != n)
+    if (sendChunk(chunk.data(), n) != n)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
 
@@ -382,6 +404,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   JobSettings &s = g_job.settings;
 
   io::installCancelHandlers(variant);
+  io::prepareOutput();
 
   std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -154,16 +154,33 @@ ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
   return cupsBackChannelRead(buffer, length, 0.0);
 }
 
-size_t writeToPrinter(const void *data, size_t length) {
+void prepareOutput() {
+  struct stat st;
+  if (fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+    fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+}
+
+size_t writeToPrinter(const void *data, size_t length, int stallMs, bool *stalled) {
   const char *p = static_cast<const char *>(data);
   size_t done = 0;
+  if (stalled != nullptr) *stalled = false;
   while (done < length) {
     ssize_t n = write(STDOUT_FILENO, p + done, length - done);
-    if (n < 0) {
-      if (errno == EINTR && g_signal == 0) continue;
+    if (n >= 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (errno == EINTR && g_signal == 0) continue;
+    if (errno != EAGAIN) break;
+    // The backend is not taking data: wait until it does, for a while.
+    if (g_signal != 0) break;
+    pollfd fds[2] = {{STDOUT_FILENO, POLLOUT, 0}, {g_wakePipe[0], POLLIN, 0}};
+    int r = poll(fds, g_wakePipe[0] >= 0 ? 2 : 1, stallMs);
+    if (r == 0) {
+      if (stalled != nullptr) *stalled = true;
       break;
     }
-    done += static_cast<size_t>(n);
+    if (r < 0 && errno != EINTR) break;
   }
   return done;
 }

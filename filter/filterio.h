@@ -43,9 +43,14 @@ int drainOutput(double timeoutSeconds, char *data, int *datalen, bool interrupti
 // nothing came, or kCancelled.
 ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs);
 
+// Lets writes to the printer stream time out: standard output becomes
+// non-blocking when it is a pipe or socket (as CUPS gives it).
+void prepareOutput();
+
 // Writes to the printer stream (standard output). Returns the bytes
-// written; fewer than asked when the backend is gone or a signal arrived.
-size_t writeToPrinter(const void *data, size_t length);
+// written; fewer than asked when the backend is gone, a signal arrived, or
+// the printer took nothing for stallMs (then *stalled is set).
+size_t writeToPrinter(const void *data, size_t length, int stallMs = -1, bool *stalled = nullptr);
 
 // A line (or text) for CUPS on standard error.
 void report(const char *format, ...) __attribute__((format(printf, 1, 2)));

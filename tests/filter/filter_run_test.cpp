@@ -405,6 +405,23 @@ TEST_F(FilterRunTest, DrainFailuresAreToleratedTenTimesAndTheEleventhCancels) {
   }
 }
 
+TEST_F(FilterRunTest, APrinterThatStopsTakingDataGetsTheJobCancelled) {
+  fakeInterpreter("printf '\\033%%-12345X@PJL SET RENDERMODE=GRAYSCALE\\n@PJL SET RESOLUTION=600\\n'\n"
+                  "printf '@PJL ENTER LANGUAGE = PCLXL\\n'\n"
+                  "head -c 2000000 /dev/zero\n");
+  std::string doc = box.write("doc.ps", textDocument(1));
+  FilterRun r = job(false, "", kUsbPpd, doc);
+  r.stallAfterOutputBytes = 300000;  // the backend's pipe fills, the write cannot finish
+  FilterResult res = runFilter(r);
+  ASSERT_TRUE(res.exited) << res.errors;
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(count(res.errors, "printer took no data for 2 s"), 11u);
+  EXPECT_NE(res.errors.find("cancel job=14;"), std::string::npos);
+  EXPECT_EQ(usbState(), "CODE=10001");
+  EXPECT_TRUE(endsWith(usbLog(), "\n打印任务被用户取消\n"));
+  EXPECT_LT(res.seconds, 60.0);
+}
+
 TEST_F(FilterRunTest, SigtermMidStreamCancelsAfterTheDataSentAndStopsTheInterpreter) {
   std::string pidFile = box.dir() + "/interpreter.pid";
   fakeInterpreter("echo $$ > '" + pidFile + "'\n"

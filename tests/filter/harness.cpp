@@ -123,7 +123,9 @@ FilterResult runFilter(const FilterRun &run) {
     pollfd fds[3];
     nfds_t n = 0;
     int iOut = -1, iErr = -1, iSide = -1;
-    if (outOpen) { iOut = n; fds[n++] = {out[0], POLLIN, 0}; }
+    const bool stalled = run.stallAfterOutputBytes > 0 && result.outputBytes >= run.stallAfterOutputBytes;
+    if (stalled && reaped) outOpen = false;
+    if (outOpen && !stalled) { iOut = n; fds[n++] = {out[0], POLLIN, 0}; }
     if (errOpen) { iErr = n; fds[n++] = {err[0], POLLIN, 0}; }
     if (sideOpen) { iSide = n; fds[n++] = {side[0], POLLIN, 0}; }
     poll(fds, n, 20);
@@ -166,7 +168,7 @@ FilterResult runFilter(const FilterRun &run) {
     if (run.signalAfterOutputBytes > 0 && result.output.size() >= run.signalAfterOutputBytes) sendSignal();
     if (!reaped) {
       // Once both output streams ended the filter is about to be gone.
-      int flags = (outOpen || errOpen) ? WNOHANG : 0;
+      int flags = ((outOpen && !stalled) || errOpen) ? WNOHANG : 0;
       if (waitpid(pid, &wstatus, flags) == pid) reaped = true;
     }
   }

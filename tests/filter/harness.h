@@ -34,6 +34,9 @@ struct FilterRun {
   int timeoutMs = 60000;
   bool closeBackChannel = false;   // start with fd 3 closed
   bool closeSideChannel = false;   // start with fd 4 closed
+  // Stops reading the printer stream once this many bytes arrived (0:
+  // never), like a printer that no longer takes data.
+  size_t stallAfterOutputBytes = 0;
   bool keepOutput = true;          // false: count the printer stream, do not keep it
   // Called about 50 times a second with the filter's pid while it runs.
   std::function<void(pid_t)> onPoll;

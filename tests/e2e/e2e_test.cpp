@@ -1,0 +1,239 @@
+// The whole print path through real CUPS: a private cupsd with both
+// queues, the built filters, Ghostscript, CUPS's socket backend and the
+// printer simulator. Every check is on what the simulated printer
+// received (and on the records the filters left), not on logs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string run(const std::string &command) {
+  std::string out;
+  FILE *p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::string valueOf(const std::string &text, const std::string &key) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+  return "";
+}
+
+using Job = std::map<std::string, std::string>;
+
+// The simulator's job list: blocks of key=value lines, one block a job.
+std::vector<Job> parseJobs(const std::string &text) {
+  std::vector<Job> jobs;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    if (key == "job") jobs.emplace_back();
+    if (!jobs.empty()) jobs.back()[key] = line.substr(eq + 1);
+  }
+  return jobs;
+}
+
+std::string textDocument(int pages) {
+  std::ostringstream ps;
+  ps << "%!PS-Adobe-3.0\n%%Pages: " << pages << "\n%%EndComments\n/Helvetica findfont 12 scalefont setfont\n";
+  for (int p = 1; p <= pages; ++p) {
+    ps << "%%Page: " << p << " " << p << "\n";
+    for (int l = 0; l < 40; ++l) ps << "72 " << 760 - 17 * l << " moveto (Page " << p << " line " << l << ") show\n";
+    ps << "showpage\n";
+  }
+  ps << "%%EOF\n";
+  return ps.str();
+}
+
+class PrintPath : public ::testing::Test {
+ protected:
+  std::string dir, sim, cupsEnv, root;
+
+  void SetUp() override {
+    char tmpl[] = "/tmp/kpxe2e.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    chmod(dir.c_str(), 0755);  // CUPS runs filters as lp when we are root
+    sim = std::string(KPX_SIM) + " ctl --socket " + dir + "/sim/ctl.sock ";
+    std::string started = run(std::string(KPX_SIM_START) + " " + dir + "/sim --lock free");
+    std::string tcp = valueOf(started, "tcp");
+    ASSERT_FALSE(tcp.empty()) << started;
+    std::string cups = run(std::string(KPX_SOURCE_DIR) + "/scripts/private-cups.sh start " + dir + "/cups --build " +
+                           KPX_BUILD_DIR + " --printer " + tcp);
+    cupsEnv = "CUPS_SERVER=" + valueOf(cups, "CUPS_SERVER") + " ";
+    root = valueOf(cups, "ZUVA_PRINTERS_ROOT");
+    ASSERT_FALSE(root.empty()) << cups;
+    std::ofstream(dir + "/doc.ps") << textDocument(3);
+  }
+
+  void TearDown() override {
+    run(std::string(KPX_SOURCE_DIR) + "/scripts/private-cups.sh stop " + dir + "/cups");
+    run(sim + "quit");
+    if (!HasFailure()) run("rm -rf " + dir);
+  }
+
+  std::string lp(const std::string &queue, const std::string &options, const std::string &file = "") {
+    std::string out = run(cupsEnv + "lp -d " + queue + " -t e2e " + options + " " + (file.empty() ? dir + "/doc.ps" : file));
+    size_t dash = out.find(queue + "-");
+    return dash == std::string::npos ? "" : out.substr(dash, out.find(' ', dash) - dash);
+  }
+
+  std::vector<Job> waitJobs(int count, int seconds) {
+    run(sim + "wait-jobs " + std::to_string(count) + " " + std::to_string(seconds));
+    return parseJobs(run(sim + "jobs"));
+  }
+
+  // Waits until CUPS has no unfinished job left.
+  bool waitIdle(int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+      if (run(cupsEnv + "lpstat -o").empty()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  std::string jobState(const std::string &id) {
+    return run(cupsEnv + "lpstat -W all -l -o " + id + " 2>/dev/null; " + cupsEnv + "lpstat -W completed -o");
+  }
+
+  std::string errorLog() { return readFile(dir + "/cups/log/error_log"); }
+};
+
+}  // namespace
+
+TEST_F(PrintPath, OptionsReachThePrinterOnBothQueuesAndTheRecordsHoldTheJobs) {
+  ASSERT_FALSE(lp("KPX7720MW", "-o Resolution=300dpi -o InputSlot=TRAY1 -o MediaType=BOND -o Duplex=DuplexTumble "
+                               "-o Sleep=5minutes -o PageSize=Letter").empty());
+  ASSERT_FALSE(lp("KPX7720MW-net", "-o Resolution=1200dpi -o TonerSaveMode=ON -o QuiteMode=ON").empty());
+  std::vector<Job> jobs = waitJobs(2, 60);
+  ASSERT_EQ(jobs.size(), 2u) << errorLog();
+  ASSERT_TRUE(waitIdle(20));
+
+  const Job *usb = nullptr, *net = nullptr;
+  for (const Job &j : jobs) (j.at("lock_queries") == "0" ? usb : net) = &j;
+  ASSERT_TRUE(usb && net);
+  for (const Job *j : {usb, net}) {
+    EXPECT_EQ(j->at("end"), "trailer");
+    EXPECT_EQ(j->at("pclxl"), "ok");
+    EXPECT_EQ(j->at("pages"), "3");
+    EXPECT_EQ(j->at("held"), "no");
+    EXPECT_EQ(j->at("set.JOBNAME"), "e2e");
+  }
+  EXPECT_EQ(usb->at("set.RESOLUTION"), "300");
+  EXPECT_EQ(usb->at("set.SOURCETRAY"), "TRAY1");
+  EXPECT_EQ(usb->at("set.PCLT1FIX"), "ON");
+  EXPECT_EQ(usb->at("set.MEDIATYPE"), "BOND");
+  EXPECT_EQ(usb->at("set.TIMEOUTSLEEP"), "5");
+  EXPECT_EQ(usb->at("default.TIMEOUTSLEEP"), "5");
+  EXPECT_EQ(net->at("lock_queries"), "1");
+  EXPECT_EQ(net->at("set.RESOLUTION"), "TR1200");
+  EXPECT_EQ(net->at("set.ECONOMODE"), "ON");
+  EXPECT_EQ(net->at("set.QUIETMODE"), "ON");
+
+  EXPECT_EQ(readFile(root + "/KPX7720MW/config/printerInfo"),
+            "resolution:300dpi;\npapersize:Letter;\ninputslot:TRAY1;\nmediatype:BOND;\nduplex:DuplexTumble;\n");
+  EXPECT_EQ(readFile(root + "/KPX7720MW/config/printerState"), "CODE=10001");
+  std::string usbLog = readFile(root + "/KPX7720MW/print_log");
+  EXPECT_NE(usbLog.find("文件名：e2e\n打印份数：1\n文档页数：3\n"), std::string::npos) << usbLog;
+  EXPECT_NE(usbLog.find("duplex:短边翻转\n\n打印任务完成\n"), std::string::npos) << usbLog;
+  std::string netLog = readFile(root + "/KPX7720MW_net/print_log");
+  EXPECT_NE(netLog.find("打印机名称：KPX7720MW-net\n"), std::string::npos);
+  EXPECT_NE(netLog.find("resolution:1200dpi\n"), std::string::npos);
+}
+
+TEST_F(PrintPath, SecurePrintArrivesAsAHeldJob) {
+  ASSERT_FALSE(lp("KPX7720MW", "-o Passwd1=9 -o Passwd2=3 -o Passwd3=0 -o Passwd4=5").empty());
+  std::vector<Job> jobs = waitJobs(1, 60);
+  ASSERT_EQ(jobs.size(), 1u) << errorLog();
+  EXPECT_EQ(jobs[0].at("held"), "yes");
+  EXPECT_EQ(jobs[0].at("holdkey"), "9305");
+  EXPECT_EQ(jobs[0].at("set.HOLDTYPE"), "PRIVATE");
+  EXPECT_EQ(jobs[0].at("end"), "trailer");
+}
+
+TEST_F(PrintPath, NetworkQueueWaitsWhileThePrinterIsBusy) {
+  run(sim + "lock busy");
+  ASSERT_FALSE(lp("KPX7720MW-net", "").empty());
+  // The filter keeps asking; nothing but lock queries reaches the printer.
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  EXPECT_TRUE(parseJobs(run(sim + "jobs")).empty());
+  run(sim + "lock free");
+  std::vector<Job> jobs = waitJobs(1, 60);
+  ASSERT_EQ(jobs.size(), 1u) << errorLog();
+  EXPECT_GE(std::stoi(jobs[0].at("lock_queries")), 2);
+  EXPECT_EQ(jobs[0].at("end"), "trailer");
+  EXPECT_EQ(jobs[0].at("pages"), "3");
+}
+
+TEST_F(PrintPath, CancelInTheQueueSendsTheCancelSequenceAndLogsIt) {
+  run(sim + "lock busy");
+  std::string id = lp("KPX7720MW-net", "");
+  ASSERT_FALSE(id.empty());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  run(cupsEnv + "cancel " + id);
+  std::vector<Job> jobs = waitJobs(1, 30);
+  ASSERT_EQ(jobs.size(), 1u) << errorLog();
+  EXPECT_EQ(jobs[0].at("end"), "cancel");
+  EXPECT_EQ(jobs[0].at("ticket"), "no");
+  ASSERT_TRUE(waitIdle(20));
+  std::string log = readFile(root + "/KPX7720MW_net/print_log");
+  EXPECT_NE(log.find("\n打印任务被用户取消\n"), std::string::npos) << log;
+}
+
+TEST_F(PrintPath, AStalledPrinterGetsTheJobCancelled) {
+  // Enough page data that the stalled connection backs up into the filter.
+  {
+    std::ostringstream ps;
+    ps << "%!PS-Adobe-3.0\n%%Pages: 30\n%%EndComments\n";
+    for (int p = 1; p <= 30; ++p)
+      ps << "%%Page: " << p << " " << p << "\n/row 600 string def /y 0 def gsave 36 36 translate 523 770 scale "
+         << "600 600 8 [600 0 0 -600 0 600] { /y y 1 add def 0 1 599 { row exch dup dup y add " << p
+         << " mul 7 mod 40 mul exch 255 mul 600 idiv add 255 and put } for row } image grestore showpage\n";
+    ps << "%%EOF\n";
+    std::ofstream(dir + "/big.ps") << ps.str();
+  }
+  run(sim + "stall on");
+  std::string id = lp("KPX7720MW", "", dir + "/big.ps");
+  ASSERT_FALSE(id.empty());
+  // Eleven failed drains two seconds apart, then the filter gives up.
+  bool cancelled = false;
+  for (int i = 0; i < 150 && !cancelled; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    cancelled = readFile(root + "/KPX7720MW/print_log").find("打印任务被用户取消") != std::string::npos;
+  }
+  EXPECT_TRUE(cancelled) << errorLog().substr(0, 4000);
+  EXPECT_NE(errorLog().find("cancel job=14;"), std::string::npos);
+  run(sim + "stall off");
+  std::vector<Job> jobs = waitJobs(1, 30);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_NE(jobs[0].at("end"), "trailer");
+  EXPECT_EQ(readFile(root + "/KPX7720MW/config/printerState"), "CODE=10001");
+}
