@@ -54,6 +54,8 @@ SimProcess::SimProcess(const std::vector<std::string> &extraArgs, bool usb) {
       dup2(fd, 1);
       dup2(fd, 2);
     }
+    // umockdev makes its testbed under TMPDIR: keep it inside our directory.
+    setenv("TMPDIR", dir_.path().c_str(), 1);
     std::vector<char *> args;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);

@@ -48,6 +48,7 @@ std::vector<std::string> ops(std::initializer_list<std::vector<std::string>> par
 
 TEST(SimUsb, CheckStatusAndCheckIp) {
   START_USB_SIM(sim, {"--status", "CODE=10001", "--ip", "192.168.1.10/255.255.255.0/192.168.1.1"}, true);
+  EXPECT_EQ(sim.usbDir().rfind(sim.dir().path() + "/umockdev.", 0), 0u) << sim.usbDir();
   RunResult r = sim.usbClient({"find", "open", "kda", "detach", "kda", "claim", "write:" + kCheckStatus,
                                "read:512", "write:" + kCheckIp, "read:512", "release", "close"});
   ASSERT_EQ(r.status, 0) << r.err;
