@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Submit-to-completed time through a private CUPS to the printer simulator:
+# our USB queue against a queue on the same simulator that uses cups-filters'
+# gstopxl (its pxlmono.ppd with SNMP off and A4), side by side, for 20 text
+# pages and 20 image pages; plus the bytes each sends to the printer.
+# Usage: bench/cups.sh [RUNS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+runs=${1:-3}
+
+bash scripts/setup.sh >/dev/null
+build=build-bench
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPX_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target pstopxl_7720mw pstopxl_7720mw_net kpx7720mw-sim >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kpx7720mw-bench.XXXXXX")
+chmod 0755 "$work"
+sim="$build/sim/kpx7720mw-sim"
+ctl() { "$top/$sim" ctl --socket "$work/sim/ctl.sock" "$@"; }
+cleanup() {
+  "$top/scripts/private-cups.sh" stop "$work/cups" >/dev/null 2>&1 || true
+  ctl quit >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$build/sim/kpx7720mw-sim-start.sh" "$work/sim" --lock free >/dev/null
+printer=$(sed -n 's/^tcp=//p' "$work/sim/ready")
+eval "export $(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null | grep CUPS_SERVER)"
+
+# The peer queue: gstopxl with its stock PPD, SNMP off, A4.
+sed -e 's/^\*DefaultPageSize: .*/*DefaultPageSize: A4/' -e 's/^\*DefaultPageRegion: .*/*DefaultPageRegion: A4/' \
+  /usr/share/ppd/cupsfilters/pxlmono.ppd >"$work/pxlmono.ppd"
+echo '*cupsSNMPSupplies: False' >>"$work/pxlmono.ppd"
+lpadmin -p GSTOPXL -E -v "socket://$printer" -P "$work/pxlmono.ppd" 2>/dev/null
+
+text="$work/text20.ps"
+image="$work/image20.ps"
+{
+  echo '%!PS-Adobe-3.0'; echo '%%Pages: 20'; echo '%%EndComments'
+  echo '/Helvetica findfont 11 scalefont setfont'
+  for p in $(seq 1 20); do
+    echo "%%Page: $p $p"
+    for l in $(seq 1 45); do echo "60 $((780 - l * 16)) moveto (Page $p, line $l: the quick brown fox jumps over the lazy dog 0123456789.) show"; done
+    echo showpage
+  done
+  echo '%%EOF'
+} >"$text"
+{
+  echo '%!PS-Adobe-3.0'; echo '%%Pages: 20'; echo '%%EndComments'
+  for p in $(seq 1 20); do
+    echo "%%Page: $p $p"
+    echo "gsave 36 36 translate 523 770 scale /row 400 string def /y 0 def"
+    echo "400 400 8 [400 0 0 -400 0 400] { /y y 1 add def 0 1 399 { row exch dup dup y add $p mul 7 mod 30 mul exch 255 mul 400 idiv add 255 and put } for row } image grestore showpage"
+  done
+  echo '%%EOF'
+} >"$image"
+
+now() { date +%s.%N; }
+jobs_done=0
+# Prints "<seconds> <bytes>" for one job on one queue.
+one_job() {
+  local queue=$1 file=$2 start end
+  start=$(now)
+  lp -d "$queue" "$file" >/dev/null
+  jobs_done=$((jobs_done + 1))
+  ctl wait-jobs "$jobs_done" 300 >/dev/null
+  while [ -n "$(lpstat -o "$queue" 2>/dev/null)" ]; do sleep 0.02; done
+  end=$(now)
+  local bytes
+  bytes=$(ctl jobs | awk -F= '/^bytes=/{b=$2} END{print b}')
+  echo "$(echo "$end - $start" | bc -l) $bytes"
+}
+
+median() { sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+
+printf '%-14s %12s %12s %8s %14s %14s\n' document "ours (s)" "gstopxl (s)" ratio "ours bytes" "gstopxl bytes"
+for doc in text image; do
+  file=$work/${doc}20.ps
+  ours=(); peer=()
+  for _ in $(seq 1 "$runs"); do
+    read -r t b < <(one_job KPX7720MW "$file"); ours+=("$t"); ob=$b
+    read -r t b < <(one_job GSTOPXL "$file"); peer+=("$t"); pb=$b
+  done
+  mo=$(printf '%s\n' "${ours[@]}" | median)
+  mp=$(printf '%s\n' "${peer[@]}" | median)
+  printf '%-14s %12.3f %12.3f %8.3f %14s %14s\n' "20 $doc pages" "$mo" "$mp" "$(echo "$mo / $mp" | bc -l)" "$ob" "$pb"
+done
