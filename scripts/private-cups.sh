@@ -87,8 +87,11 @@ done
 for f in /usr/lib/cups/filter/*; do
   ln -sfn "$f" "$dir/serverbin/filter/$(basename "$f")"
 done
+# Copies, not links: the build tree may sit where the filter user (lp, when
+# we are root) cannot reach it, and cupsd wants root-owned filters then.
 for f in pstopxl_7720mw pstopxl_7720mw_net; do
-  ln -sfn "$build/filter/$f" "$dir/serverbin/filter/$f"
+  rm -f "$dir/serverbin/filter/$f"
+  install -m 0755 "$build/filter/$f" "$dir/serverbin/filter/$f"
 done
 
 # The install tree the filters write their records to.
