@@ -1,0 +1,329 @@
+#include "monitor_core.h"
+
+#include <Qt>
+
+namespace kpxmon {
+
+const char kUsbQueue[] = "KPX7720MW";
+const char kNetQueue[] = "KPX7720MW-net";
+const char kUsbFilterProcess[] = "pstopxl_7720mw";
+
+// ---------------------------------------------------------------- decoding
+
+QList<QByteArray> statusLines(const QByteArray &reply) {
+  QList<QByteArray> lines;
+  for (const QByteArray &piece : reply.split('\r'))
+    if (piece.contains("CODE=")) lines.append(piece);
+  return lines;
+}
+
+int statusCodeOf(const QByteArray &line) {
+  const QList<QByteArray> fields = line.split('=');
+  return fields.size() > 1 ? fields.at(1).toInt(nullptr, 10) : 0;
+}
+
+int statusCodeOf(const QString &line) {
+  const QStringList fields = line.split(QLatin1Char('='), Qt::KeepEmptyParts);
+  return fields.size() > 1 ? fields.at(1).toInt(nullptr, 10) : 0;
+}
+
+CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules &rules) {
+  CodeDecision d;
+  if (code == state.lastStatusCode) {
+    d.repeat = true;
+    return d;
+  }
+  std::optional<StatusRow> row = statusRow(code);
+  if (!row) return d;
+  switch (code) {
+    case 10001:
+      // Already at level 1: feeding the code back finds it repeated, so the
+      // ready message is not shown twice.
+      if (!rules.readyAlwaysShown && state.bubbleLevel == Information)
+        d.feedBackReady = true;
+      else
+        d.show = row;
+      break;
+    case 10003:
+    case 10007:
+    case 10023:
+      // Initialising, cancelled and printing mean something only while a job
+      // waits; otherwise the printer is simply ready.
+      if (state.jobPending)
+        d.show = row;
+      else if (state.bubbleLevel != Information)
+        d.feedBackReady = true;
+      if (code == 10023) d.refreshJobInfo = !rules.jobInfoOnlyWhenPending || state.jobPending;
+      break;
+    case 44444:
+    case 99999:
+      if (state.windowHidden == 1) d.show = row;
+      break;
+    default:
+      d.show = row;
+  }
+  return d;
+}
+
+QByteArray statusLineFor(int code) { return QStringLiteral("CODE=%1").arg(code).toUtf8(); }
+
+// ------------------------------------------------------------ presentation
+
+LevelLook levelLook(int level) {
+  LevelLook l;
+  switch (level) {
+    case Information:
+      l = {true, QStringLiteral(":/W3_b256"), Qt::black, 4000, WindowAction::Unchanged, true, true};
+      break;
+    case Warning:
+      l = {true, QStringLiteral(":/W3_y256"), Qt::darkYellow, 4000, WindowAction::Show, true, true};
+      break;
+    case Critical:
+      l = {true, QStringLiteral(":/W3_r256"), Qt::red, 600000, WindowAction::Show, true, true};
+      break;
+    case Quiet:
+      l = {true, QStringLiteral(":/W3_b256"), Qt::black, 4000, WindowAction::Hide, false, false};
+      break;
+    default:
+      break;
+  }
+  return l;
+}
+
+TrayLook trayLook(int index) {
+  switch (index) {
+    case 0:
+    case 1:
+      return {QStringLiteral(":/images/heart.png"), QStringLiteral("Ready")};
+    case 2:
+      return {QStringLiteral(":/images/trash.png"), QStringLiteral("Stop")};
+    case 3:
+      return {QStringLiteral(":/images/bad.png"), QStringLiteral("Error")};
+    default:
+      return {};
+  }
+}
+
+int balloonIcon(int level) { return (level >= Information && level <= Critical) ? level : 0; }
+
+int balloonDurationMs(int level, int fixedDurationMs) {
+  if (fixedDurationMs > 0) return fixedDurationMs;
+  switch (level) {
+    case Information:
+      return 30000;
+    case Warning:
+      return 60000;
+    default:
+      return 120000;
+  }
+}
+
+QPoint windowPosition(const QRect &available, const QSize &size) {
+  return QPoint(available.width() - 10 - size.width() / 2, available.height() - 40 - size.height() / 2);
+}
+
+int severityOfCode(int code) {
+  switch (code) {
+    case 88888:
+      return Quiet;
+    case 10001:
+    case 10003:
+    case 10007:
+    case 10023:
+    case 40000:
+      return Information;
+    case 10205:
+    case 10215:
+    case 10305:
+    case 10315:
+    case 10316:
+    case 62002:
+    case 62102:
+    case 62116:
+      return Warning;
+    default:
+      break;
+  }
+  if ((code >= 10209 && code <= 10212) || (code >= 11201 && code <= 11499) || (code >= 62109 && code <= 62111) ||
+      (code >= 62122 && code <= 62124))
+    return Warning;
+  return Critical;
+}
+
+int execMessageLevel(const QString &line) { return severityOfCode(statusCodeOf(line)); }
+
+QString choosePrinterStateLine(const QStringList &lines, int *linesConsumed) {
+  int best = NoLevel;
+  QString bestLine;
+  int consumed = 0;
+  for (const QString &line : lines) {
+    ++consumed;
+    if (!line.contains(QLatin1String("CODE="))) continue;
+    const int level = execMessageLevel(line);
+    if (level > best) {
+      best = level;
+      bestLine = line;
+    }
+    if (best == Quiet) break;
+  }
+  if (linesConsumed) *linesConsumed = consumed;
+  return bestLine;
+}
+
+// ------------------------------------------------------- empty replies
+
+IdleOutcome idleReply(const QString &bubbleText, int idleReplyCount, IdleRule rule) {
+  const bool printing = bubbleText.contains(QStringLiteral("正在打印"));
+  const bool cancelled = bubbleText.contains(QStringLiteral("取消"));
+  auto counted = [idleReplyCount]() {
+    if (idleReplyCount == kIdleReplyThreshold) return IdleOutcome{true, 0};
+    return IdleOutcome{false, idleReplyCount + 1};
+  };
+  if (rule == IdleRule::Usb) {
+    if (printing || cancelled) return counted();
+    if (bubbleText.contains(QStringLiteral("初始化"))) return {true, idleReplyCount};
+    return {false, idleReplyCount};
+  }
+  if (printing) return {false, idleReplyCount};
+  if (cancelled) return counted();
+  return {true, idleReplyCount};
+}
+
+// ------------------------------------------------------ queues and jobs
+
+QueueCounts countQueues(const QString &lpstatOutput) {
+  QueueCounts c;
+  c.usb = lpstatOutput.count(QLatin1String(kUsbQueue), Qt::CaseInsensitive);
+  c.net = lpstatOutput.count(QLatin1String(kNetQueue), Qt::CaseInsensitive);
+  return c;
+}
+
+bool usbQueueInstalled(QueueCounts c) { return (c.usb > 1 && c.net == 1) || (c.usb == 1 && c.net == 0); }
+
+bool usbJobQueued(QueueCounts c) { return c.usb > 0 && (c.net < c.usb || c.net == 0); }
+
+bool netJobQueued(QueueCounts c) { return c.usb > 0 && c.net > 0 && c.usb >= c.net; }
+
+QByteArray untilNul(const QByteArray &bytes) {
+  const int nul = bytes.indexOf('\0');
+  return nul < 0 ? bytes : bytes.left(nul);
+}
+
+// ---------------------------------------------------------------- /proc
+
+QString processNameOfStat(const QString &statLine) {
+  const int open = statLine.indexOf(QLatin1Char('('));
+  const int close = statLine.indexOf(QLatin1Char(')'));
+  if (open < 0 || close < open) return QString();
+  return statLine.mid(open + 1, close - open - 1);
+}
+
+namespace {
+bool isProcessId(const QString &name) {
+  if (name.isEmpty()) return false;
+  for (QChar c : name)
+    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+  return true;
+}
+}  // namespace
+
+bool findProcess(const QStringList &entries, const std::function<QString(const QString &)> &readStatLine,
+                 const QString &name) {
+  for (const QString &entry : entries) {
+    if (entry == QLatin1String(".") || entry == QLatin1String("..")) continue;
+    if (!isProcessId(entry)) break;
+    const QString line = readStatLine(entry);
+    if (line.isEmpty()) continue;
+    if (processNameOfStat(line) == name) return true;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------ job pane
+
+JobRecord parseJobRecord(const QStringList &lines) {
+  JobRecord r;
+  QString JobRecord::*const fields[] = {&JobRecord::resolution, &JobRecord::papersize, &JobRecord::inputslot,
+                                        &JobRecord::mediatype, &JobRecord::duplex};
+  const char *const keys[] = {"resolution", "papersize", "inputslot", "mediatype", "duplex"};
+  for (const QString &line : lines) {
+    if (!line.contains(QLatin1Char(':'))) continue;
+    for (int i = 0; i < 5; ++i) {
+      if (line.contains(QLatin1String(keys[i]))) {
+        r.*fields[i] = line.section(QLatin1Char(':'), 1, 1);
+        break;
+      }
+    }
+  }
+  return r;
+}
+
+namespace {
+struct Mapping {
+  const char *pattern;
+  int length;  // 0: any length
+  const char *shown;
+};
+
+template <size_t N>
+QString mapped(const QString &value, const Mapping (&rows)[N]) {
+  for (const Mapping &m : rows) {
+    if (!value.contains(QLatin1String(m.pattern))) continue;
+    if (m.length != 0 && value.size() != m.length) continue;
+    return QString::fromUtf8(m.shown);
+  }
+  return QString();
+}
+
+const Mapping kMediaTypes[] = {
+    {"PLAIN", 0, "普通纸"},        {"THIN", 5, "薄纸"},       {"THICK", 6, "厚纸"},
+    {"THICKERPAPER2", 14, "特厚纸"}, {"BOND", 0, "证券纸"},     {"ENV", 4, "信封"},
+    {"ENVTHICK", 9, "厚信封"},      {"ENVTHIN", 8, "薄信封"},   {"RECYCLED", 0, "再生纸"},
+    {"LABLE", 0, "标签纸"},         {"Glossy", 0, "光面纸"},    {"LETTERHEAD", 0, "信头纸"},
+    {"COLOR", 0, "彩色纸"},
+};
+
+const Mapping kPaperSizes[] = {
+    {"MexicoLegal", 12, "墨西哥Legal"},
+    {"Letter", 0, "Letter"},
+    {"Legal", 6, "Legal"},
+    {"IndiaLegal", 11, "印度Legal"},
+    {"Executive", 0, "Executive"},
+    {"A4", 0, "A4"},
+    {"A5", 3, "A5"},
+    {"A6", 0, "A6"},
+    {"Folio", 6, "Folio"},
+    {"A5L", 4, "A5长边"},
+    {"Env10", 0, "Com-10"},
+    {"EnvMonarch", 0, "Monarch"},
+    {"EnvDL", 0, "DL"},
+    {"EnvC5", 0, "C5"},
+    {"ISOB5", 6, "B5(ISO)"},
+    {"B5", 3, "B5(JIS)"},
+    {"195x270mm", 0, "16K(195x270mm)"},
+    {"184x260mm", 0, "16K(184x260mm)"},
+    {"197x273mm", 0, "16K(197x273mm)"},
+    {"Custom", 0, "用户自定义"},
+};
+
+const Mapping kInputSlots[] = {
+    {"MPTRAY", 0, "多功能纸盒"}, {"TRAY1", 0, "纸盒1"}, {"TRAY2", 0, "纸盒2"},
+    {"TRAY3", 0, "纸盒3"},       {"AUTO", 0, "自动选择"},
+};
+
+const Mapping kDuplexModes[] = {
+    {"None", 0, "无"},
+    {"DuplexTumble", 0, "短边翻转"},
+    {"DuplexNoTumble", 0, "长边翻转"},
+};
+}  // namespace
+
+QString qualityText(const QString &value) {
+  return value.contains(QLatin1String("2400")) ? QStringLiteral("HQ1200dpi") : value;
+}
+QString mediaTypeText(const QString &value) { return mapped(value, kMediaTypes); }
+QString paperSizeText(const QString &value) { return mapped(value, kPaperSizes); }
+QString inputSlotText(const QString &value) { return mapped(value, kInputSlots); }
+QString duplexText(const QString &value) { return mapped(value, kDuplexModes); }
+
+}  // namespace kpxmon

@@ -1,0 +1,169 @@
+// The status monitors' decisions, without any I/O: decoding status replies,
+// how a message level looks, which line of the state file counts, the queue
+// and process checks, and the job settings pane. MainWindow gathers the
+// inputs (files, lpstat, /proc, the USB link) and acts on the answers.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+#include "status_table.h"
+
+namespace kpxmon {
+
+// Message levels.
+enum Level { NoLevel = 0, Information = 1, Warning = 2, Critical = 3, Quiet = 4 };
+
+// ---------------------------------------------------------------- decoding
+
+// How the two monitors differ in acting on the conditional codes.
+struct DecoderRules {
+  bool readyAlwaysShown;        // 10001 shows its row even while the balloon is at level 1
+  bool jobInfoOnlyWhenPending;  // 10023 refreshes the job pane only while a job is pending
+};
+
+// The pieces of a reply (split at carriage returns) that hold "CODE=", in order.
+QList<QByteArray> statusLines(const QByteArray &reply);
+
+// The number between the first and the second "=" of a line (0 when it is
+// not a decimal number).
+int statusCodeOf(const QByteArray &line);
+int statusCodeOf(const QString &line);
+
+// What the decoder knows when a code arrives.
+struct DecoderState {
+  int lastStatusCode = 0;
+  int bubbleLevel = 0;
+  int windowHidden = 0;
+  bool jobPending = false;
+};
+
+// What to do with one decoded code. Unless `repeat` is set, the code becomes
+// the last status code; then the row (if any) is shown, then 10001 is fed
+// back (if asked), then the job pane is refreshed (if asked).
+struct CodeDecision {
+  bool repeat = false;
+  std::optional<StatusRow> show;
+  bool feedBackReady = false;
+  bool refreshJobInfo = false;
+};
+CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules &rules);
+
+// "CODE=%1" for a code fed back into the decoder.
+QByteArray statusLineFor(int code);
+
+// ------------------------------------------------------------ presentation
+
+enum class WindowAction { Unchanged, Show, Hide };
+
+// How showMessageOnWindow presents a level.
+struct LevelLook {
+  bool known = false;              // levels 1 to 4: palette, timer and window handled
+  QString picture;                 // status picture; empty clears it
+  int titleColour = 0;             // Qt::GlobalColor of the title
+  int hideIntervalMs = 0;
+  WindowAction window = WindowAction::Unchanged;
+  bool clearsWindowHidden = false;
+  bool balloon = false;
+};
+LevelLook levelLook(int level);
+
+// Tray icon and tooltip by index of the tray item list (0 to 3).
+struct TrayLook {
+  QString icon;
+  QString tooltip;
+};
+TrayLook trayLook(int index);
+constexpr int kTrayItemCount = 4;
+
+// Balloon icon (QSystemTrayIcon::MessageIcon value) and duration of a level.
+// fixedDurationMs > 0 replaces the duration of every level.
+int balloonIcon(int level);
+int balloonDurationMs(int level, int fixedDurationMs = 0);
+
+// Top-left corner of the window for the available screen area.
+QPoint windowPosition(const QRect &available, const QSize &size);
+
+// Severity of a status code and of a line holding "CODE=" (1 to 4).
+int severityOfCode(int code);
+int execMessageLevel(const QString &line);
+
+// The line of the printer state file to show: the most severe "CODE=" line,
+// the first of equals; reading stops at a level-4 line. `linesConsumed`
+// tells how many lines were read.
+QString choosePrinterStateLine(const QStringList &lines, int *linesConsumed = nullptr);
+
+// ------------------------------------------------------- empty replies
+
+enum class IdleRule { Usb, Net };
+
+// What an empty reply does, given the current balloon text and the count of
+// empty replies so far.
+struct IdleOutcome {
+  bool declareReady = false;
+  int idleReplyCount = 0;
+};
+constexpr int kIdleReplyThreshold = 3;
+IdleOutcome idleReply(const QString &bubbleText, int idleReplyCount, IdleRule rule);
+
+// ------------------------------------------------------ queues and jobs
+
+extern const char kUsbQueue[];  // "KPX7720MW"
+extern const char kNetQueue[];  // "KPX7720MW-net"
+
+// Case-insensitive counts in lpstat output; every network-queue name also
+// counts as a USB-queue name.
+struct QueueCounts {
+  int usb = 0;
+  int net = 0;
+};
+QueueCounts countQueues(const QString &lpstatOutput);
+bool usbQueueInstalled(QueueCounts counts);  // lpstat -a
+bool usbJobQueued(QueueCounts counts);       // lpstat -R
+bool netJobQueued(QueueCounts counts);       // lpstat -R KPX7720MW KPX7720MW-net
+
+// Bytes up to the first NUL.
+QByteArray untilNul(const QByteArray &bytes);
+
+// ---------------------------------------------------------------- /proc
+
+extern const char kUsbFilterProcess[];  // "pstopxl_7720mw"
+
+// The process name in a /proc/<pid>/stat line: between the first "(" and the
+// first ")"; empty when there is none.
+QString processNameOfStat(const QString &statLine);
+
+// Walks sorted /proc entry names for a process called `name`. "." and ".."
+// are passed over, an entry whose stat line is empty (the process ended
+// meanwhile) is skipped, and the walk ends at the first name that is not a
+// process id. `readStatLine` gives the first line of "/proc/<entry>/stat".
+bool findProcess(const QStringList &entries, const std::function<QString(const QString &)> &readStatLine,
+                 const QString &name);
+
+// ------------------------------------------------------------ job pane
+
+// The values of the job record file (each keeps its closing ";").
+struct JobRecord {
+  QString resolution = QStringLiteral("600dpi");
+  QString papersize = QStringLiteral("A4");
+  QString inputslot = QStringLiteral("Auto");
+  QString mediatype = QStringLiteral("PLAIN");
+  QString duplex = QStringLiteral("None");
+};
+JobRecord parseJobRecord(const QStringList &lines);
+
+QString qualityText(const QString &value);
+QString mediaTypeText(const QString &value);
+QString paperSizeText(const QString &value);
+QString inputSlotText(const QString &value);
+QString duplexText(const QString &value);
+
+}  // namespace kpxmon
