@@ -27,13 +27,14 @@ trap cleanup EXIT
 
 "$build/sim/kpx7720mw-sim-start.sh" "$work/sim" --lock free >/dev/null
 printer=$(sed -n 's/^tcp=//p' "$work/sim/ready")
-eval "export $(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null | grep CUPS_SERVER)"
+cups=$(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null)
+export "$(echo "$cups" | grep '^CUPS_SERVER=')"
 
 # The peer queue: gstopxl with its stock PPD, SNMP off, A4.
 sed -e 's/^\*DefaultPageSize: .*/*DefaultPageSize: A4/' -e 's/^\*DefaultPageRegion: .*/*DefaultPageRegion: A4/' \
   /usr/share/ppd/cupsfilters/pxlmono.ppd >"$work/pxlmono.ppd"
 echo '*cupsSNMPSupplies: False' >>"$work/pxlmono.ppd"
-lpadmin -p GSTOPXL -E -v "socket://$printer" -P "$work/pxlmono.ppd" 2>/dev/null
+/usr/sbin/lpadmin -p GSTOPXL -E -v "socket://$printer" -P "$work/pxlmono.ppd" 2>/dev/null
 
 text="$work/text20.ps"
 image="$work/image20.ps"

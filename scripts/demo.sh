@@ -26,7 +26,8 @@ trap cleanup EXIT
 echo "== starting the printer simulator and a private CUPS in $work"
 "$build/sim/kpx7720mw-sim-start.sh" "$work/sim" --lock free --status "CODE=10001" >/dev/null
 printer=$(sed -n 's/^tcp=//p' "$work/sim/ready")
-eval "export $(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null | grep CUPS_SERVER)"
+cups=$(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null)
+export "$(echo "$cups" | grep '^CUPS_SERVER=')"
 root="$work/cups/root"
 lpstat -v
 

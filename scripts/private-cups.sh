@@ -157,8 +157,9 @@ done
 lpstat -r >/dev/null 2>&1 || die "cupsd does not answer on port $port"
 
 if [ "$queues" -eq 1 ]; then
-  lpadmin -p KPX7720MW -E -v "socket://$printer" -P "$here/ppd/KPX7720MW.ppd"
-  lpadmin -p KPX7720MW-net -E -v "socket://$printer" -P "$here/ppd/KPX7720MW-net.ppd"
+  # lpadmin lives in /usr/sbin, which a normal user's PATH may lack.
+  /usr/sbin/lpadmin -p KPX7720MW -E -v "socket://$printer" -P "$here/ppd/KPX7720MW.ppd"
+  /usr/sbin/lpadmin -p KPX7720MW-net -E -v "socket://$printer" -P "$here/ppd/KPX7720MW-net.ppd"
 fi
 echo "CUPS_SERVER=$CUPS_SERVER"
 echo "ZUVA_PRINTERS_ROOT=$root"
