@@ -1,0 +1,197 @@
+#include "netipset_core.h"
+
+#include <QCoreApplication>
+
+namespace kpxnip {
+
+const char kQueryCommand[] = "CheckIP?";
+const char kSetCommandStart[] = "SetIP=";
+const char kReplyPrefix[] = "IPadd:";
+const char kSendError[] = "send error";
+const char kReadIpError[] = "read ip error";
+const char kQueueName[] = "KPX7720MW-net";
+const char kQueueModel[] = "KPX7720MW-net.ppd";
+
+namespace {
+
+QString tr(const char *text) { return QCoreApplication::translate("netIpSet", text); }
+
+// A decimal number as typed, non-numbers counting as 0.
+int decimalValue(const QString &part) {
+  bool ok = false;
+  int value = part.toInt(&ok, 10);
+  return ok ? value : 0;
+}
+
+// The command line is handed over as Latin-1.
+QStringList latin1(const QStringList &arguments) {
+  QStringList out;
+  for (const QString &a : arguments) out << QString::fromLatin1(a.toLatin1());
+  return out;
+}
+
+}  // namespace
+
+QByteArray setCommand(const QByteArray &block) {
+  QByteArray command(kSetCommandStart);
+  command.append(block);
+  command.append(';');
+  return command;
+}
+
+ReplyStep ReplyReader::feed(int result, const unsigned char *buffer) {
+  ReplyStep step;
+  if (result == 1) {
+    // A lone byte: the printer is not ready with its answer yet.
+    if (++singleByteReplies_ >= kMaxSingleByteReplies) {
+      step.kind = ReplyStep::Done;
+      step.result = kReadIpError;
+    }
+    return step;
+  }
+  if (result == kReadFailed || result < 0 || result > kReplyBufferSize) {
+    step.kind = ReplyStep::Done;
+    step.result = kReadIpError;
+    return step;
+  }
+  QByteArray received(reinterpret_cast<const char *>(buffer), result);
+  int zero = received.indexOf('\0');
+  QByteArray text = zero < 0 ? received : received.left(zero);
+  if (!text.startsWith(kReplyPrefix)) return step;  // someone else's answer: skip it
+  step.kind = ReplyStep::Done;
+  // The block follows the prefix; anything after the 18th byte is ignored,
+  // and a reply too short to hold the block is no answer at all.
+  step.result = received.size() >= kReplySize ? received.mid(6, kBlockSize)
+                                               : QByteArray(kReadIpError);
+  return step;
+}
+
+int ConvertHexChar(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0xFF;
+}
+
+QString HexToStr(const QByteArray &block) {
+  static const char digits[] = "0123456789abcdef";
+  QString out;
+  for (int i = 0; i < block.size() && i < kBlockSize; ++i) {
+    unsigned char b = static_cast<unsigned char>(block[i]);
+    out += QLatin1Char(digits[b >> 4]);
+    out += QLatin1Char(digits[b & 15]);
+    out += QLatin1Char(' ');
+  }
+  return out.trimmed();
+}
+
+QString StringToHenStr(const QString &dotted) {
+  QString out;
+  for (const QString &part : dotted.split(QLatin1Char('.'))) {
+    QString hex = QString::number(decimalValue(part), 16);
+    if (hex.size() % 2) hex.prepend(QLatin1Char('0'));
+    out += hex;
+  }
+  return out;
+}
+
+QByteArray HexStrToByteArray(const QString &hex) {
+  const QByteArray text = hex.toLatin1();
+  auto at = [&text](int pos) { return pos < text.size() ? text[pos] : '\0'; };
+  QByteArray out;
+  out.reserve(text.size() / 2);
+  int pos = 0;
+  while (pos <= 23) {
+    if (at(pos) == ' ') {
+      ++pos;
+      continue;
+    }
+    int high = ConvertHexChar(at(pos));
+    int low = ConvertHexChar(at(pos + 1));
+    out.append(static_cast<char>((high * 16 + low) & 0xFF));
+    pos += 2;
+  }
+  return out;
+}
+
+QByteArray encodeSettings(const QString &address, const QString &mask, const QString &gateway) {
+  return HexStrToByteArray(StringToHenStr(address) + StringToHenStr(mask) +
+                           StringToHenStr(gateway));
+}
+
+Settings decodeSettings(const QByteArray &payload) {
+  const QStringList parts = HexToStr(payload).split(QLatin1Char(' '));
+  Settings s;
+  QString *groups[3] = {&s.address, &s.mask, &s.gateway};
+  const char *names[3] = {"ip = ", "mask = ", "port = "};
+  for (int g = 0; g < 3; ++g) {
+    for (int i = 0; i < 4; ++i) {
+      *groups[g] += QString::number(parts.value(g * 4 + i).toInt(nullptr, 16)) + QLatin1Char('.');
+      s.debugLines << QLatin1String(names[g]) + *groups[g];
+    }
+    groups[g]->chop(1);
+  }
+  return s;
+}
+
+bool checkIp(const QString &text) {
+  const QStringList parts = text.split(QLatin1Char('.'));
+  if (parts.size() != 4) return false;
+  for (const QString &part : parts) {
+    if (part.isEmpty() || part.size() > 3) return false;
+    for (QChar c : part)
+      if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+    if (part.toInt() > 255) return false;
+  }
+  return true;
+}
+
+QString settingsComplaint(const QString &address, const QString &mask, const QString &gateway) {
+  if (address.isEmpty()) return tr("请输入IP地址");
+  if (!checkIp(address)) return tr("请检查IP地址是否正确");
+  if (mask.isEmpty()) return tr("请输入子网掩码");
+  if (!checkIp(mask)) return tr("请检查子网掩码是否正确");
+  if (gateway.isEmpty()) return tr("请输入默认网关");
+  if (!checkIp(gateway)) return tr("请检查默认网关是否正确");
+  return QString();
+}
+
+QString addressComplaint(const QString &address) {
+  if (address.isEmpty()) return tr("请输入IP地址");
+  if (!checkIp(address)) return tr("请检查IP地址是否正确");
+  return QString();
+}
+
+CommandPaths commandPaths(const QString &commandDir) {
+  if (commandDir.isEmpty())
+    return {QStringLiteral("/usr/sbin/lpadmin"), QStringLiteral("/etc/init.d/cups"),
+            QStringLiteral("service")};
+  QString dir = commandDir.endsWith(QLatin1Char('/')) ? commandDir : commandDir + QLatin1Char('/');
+  return {dir + QStringLiteral("lpadmin"), dir + QStringLiteral("cups"),
+          dir + QStringLiteral("service")};
+}
+
+Command createQueueCommand(const CommandPaths &paths, const QString &address) {
+  return {paths.lpadmin,
+          latin1({QStringLiteral("-p"), QLatin1String(kQueueName), QStringLiteral("-m"),
+                  QLatin1String(kQueueModel), QStringLiteral("-v"),
+                  QStringLiteral("socket://") + address + QStringLiteral(":9100"),
+                  QStringLiteral("-E")})};
+}
+
+Command defaultQueueCommand(const CommandPaths &paths) {
+  return {paths.lpadmin, {QStringLiteral("-d"), QLatin1String(kQueueName)}};
+}
+
+Command restartCommand(const CommandPaths &paths, bool initScriptExists) {
+  if (initScriptExists) return {paths.initScript, {QStringLiteral("restart")}};
+  return {paths.service, {QStringLiteral("cups"), QStringLiteral("restart")}};
+}
+
+QString netIpInfoContent(const QString &address) { return address; }
+
+QString netIpInfoPath(const QString &netQueueDir) {
+  return netQueueDir + QStringLiteral("/config/netIpInfo");
+}
+
+}  // namespace kpxnip
