@@ -1,0 +1,101 @@
+// The status monitor's window: the tray icon and its menu, the poll and hide
+// timers, the poll cycle, the status decoder and the presentation. The
+// decisions themselves live in monitor_core; this class gathers inputs from
+// files, lpstat, /proc and the printer link and acts on them.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <memory>
+
+#include "variant.h"
+
+namespace Ui {
+class MainWindow;
+}
+class QAction;
+class QComboBox;
+class QMenu;
+class QTimer;
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(const kpxmon::MonitorVariant &variant, QWidget *parent = nullptr);
+  ~MainWindow() override;
+
+  // How many 4-second waits for a system tray the constructor makes when
+  // there is none (3). Tests without a tray set 0.
+  static void setTrayWaitRounds(int rounds);
+
+ public slots:
+  void setIcon(int index);
+  void iconActivated(QSystemTrayIcon::ActivationReason reason);
+  void showMessage();
+  void closeTrigger();
+  void windowClose();
+  void printerStateCheck();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+
+ private:
+  void createActions();
+  void createTrayIcon();
+
+  void checkPrintingProcess();
+  bool checkPrintJob();
+  bool checkPrinterLink();
+
+  void showMessageState(const QByteArray &line);
+  void execReturnMsg(const QByteArray &reply);
+  void justStatusCodeShow(int code);
+
+  void showMessageOnWindow(int level, const QString &title, const QString &text);
+  void triggerBubbleOn(int level, const QString &title, const QString &text);
+  int execMessageLevel(const QString &line);
+  QString readPrinterState();
+
+  void readPrintJobInfo();
+
+  QString runLpstat(const QStringList &arguments);
+  QSystemTrayIcon::MessageIcon balloonIconOf(int level) const;
+  QString configFile(const char *name) const;
+
+  friend struct MonitorProbe;  // tests
+
+  const kpxmon::MonitorVariant variant;
+  Ui::MainWindow *ui = nullptr;
+
+  QComboBox *trayIconList = nullptr;
+  QComboBox *balloonIconList = nullptr;
+  QMenu *trayMenu = nullptr;
+  QSystemTrayIcon *trayIcon = nullptr;
+  QTimer *pollTimer = nullptr;
+  QTimer *hideTimer = nullptr;
+  std::unique_ptr<DeviceLink> usbLink;
+
+  bool filterRunning = false;
+  int idleReplyCount = 0;
+  int connectAnnounced = 0;
+  int windowHidden = 0;
+  int deviceHeld = 0;
+  int usbErrorShown = 0;
+  bool usbJobPending = false;
+  bool queueLinked = true;
+  int lastStatusCode = 0;
+  int bubbleLevel = 0;
+  QString bubbleTitle;
+  QString bubbleText;
+  QByteArray statusCommand;
+
+  QAction *hideAction = nullptr;
+  QAction *showAction = nullptr;
+  QAction *exitAction = nullptr;
+
+  static int trayWaitRounds;
+};

@@ -1,0 +1,30 @@
+// usbmonitor: the shared monitor with the USB link.
+#include "usb_communicate.h"
+#include "variant.h"
+
+namespace {
+
+class UsbLink : public DeviceLink {
+ public:
+  bool checkUSBDevice() override { return link.checkUSBDevice(); }
+  int initDevice() override { return link.initDevice(); }
+  int SendCmd(unsigned char *data, unsigned int length) override { return link.SendCmd(data, length); }
+  int ReadCmd(unsigned char *buffer, unsigned int length) override { return link.ReadCmd(buffer, length); }
+  int releaseDevice() override { return link.releaseDevice(); }
+
+ private:
+  usb_communicate link{usb_communicate::kMonitorConfig};
+};
+
+std::unique_ptr<DeviceLink> makeUsbLink() { return std::make_unique<UsbLink>(); }
+
+}  // namespace
+
+namespace kpxmon {
+
+const MonitorVariant &programVariant() {
+  static const MonitorVariant variant = usbVariant(&makeUsbLink);
+  return variant;
+}
+
+}  // namespace kpxmon
