@@ -101,6 +101,10 @@ int main(int argc, char **argv) {
   // Never the machine's CUPS or install tree, also before a rig is set up.
   qputenv("KPX_COMMAND_DIR", "/nonexistent/kpx-command-dir");
   qputenv("ZUVA_PRINTERS_ROOT", "/nonexistent/kpx-printers-root");
+  // Qt's runtime directory inside our own, not /tmp/runtime-USER.
+  QTemporaryDir runtimeDir;
+  QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
   qInstallMessageHandler(niptest::capture);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
