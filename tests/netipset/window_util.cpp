@@ -48,7 +48,7 @@ WindowRig::~WindowRig() {
 
 void WindowRig::standIn(const QString &name, int status, const QString &body) {
   writeScript(tmp_.path() + "/bin/" + name,
-              QString("#!/bin/sh\necho \"%1 $*\" >> '%2/calls'\n%3\nexit %4\n")
+              QString("#!/bin/bash\necho \"%1 $*\" >> '%2/calls'\n%3\nexit %4\n")
                   .arg(name, tmp_.path(), body)
                   .arg(status));
 }

@@ -31,7 +31,7 @@ class WindowRig {
   ~WindowRig();
 
   // A stand-in tool that records its call and exits with `status`; `body`
-  // (shell) runs before the exit when given.
+  // (bash) runs before the exit when given.
   void standIn(const QString &name, int status = 0, const QString &body = QString());
   QStringList calls() const;
   QString netIpInfoPath() const;
