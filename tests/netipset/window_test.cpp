@@ -88,9 +88,13 @@ TEST(Form, WidgetsNamesNestingGeometryAndTexts) {
   EXPECT_EQ(w.windowTitle(), "netIpSet");
   EXPECT_EQ(w.size(), QSize(600, 424));
 
-  QStringList created;
+  // Creation order: the form's widgets appear depth first in the order
+  // they were made.
+  QStringList expected, created;
+  for (const WidgetRow &row : kForm) expected << row.name;
   for (QObject *o : w.findChildren<QWidget *>())
-    if (!o->objectName().isEmpty() && !o->objectName().startsWith("qt_")) created << o->objectName();
+    if (expected.contains(o->objectName())) created << o->objectName();
+  EXPECT_EQ(created, expected);
 
   for (const WidgetRow &row : kForm) {
     SCOPED_TRACE(row.name);
