@@ -1,5 +1,7 @@
 #include "monitor_core.h"
 
+#include <algorithm>
+
 #include <Qt>
 
 namespace kpxmon {
@@ -119,7 +121,12 @@ int balloonDurationMs(int level, int fixedDurationMs) {
 }
 
 QPoint windowPosition(const QRect &available, const QSize &size) {
-  return QPoint(available.width() - 10 - size.width() / 2, available.height() - 40 - size.height() / 2);
+  // Bottom-right of the available area, 10 px from its right edge and 40 px
+  // above its bottom, and always wholly on it (offsetting by only half the
+  // window's size would leave half of it off the screen).
+  int x = available.x() + available.width() - 10 - size.width();
+  int y = available.y() + available.height() - 40 - size.height();
+  return QPoint(std::max(x, available.x()), std::max(y, available.y()));
 }
 
 int severityOfCode(int code) {

@@ -89,7 +89,8 @@ constexpr int kTrayItemCount = 4;
 int balloonIcon(int level);
 int balloonDurationMs(int level, int fixedDurationMs = 0);
 
-// Top-left corner of the window for the available screen area.
+// Top-left corner of the window: the bottom-right corner of the available
+// screen area, keeping the whole window on it.
 QPoint windowPosition(const QRect &available, const QSize &size);
 
 // Severity of a status code and of a line holding "CODE=" (1 to 4).

@@ -187,9 +187,18 @@ TEST(Presentation, TrayAndBalloon) {
 }
 
 TEST(Presentation, WindowSitsAboveTheBottomRightCorner) {
-  EXPECT_EQ(windowPosition(QRect(0, 0, 1920, 1080), QSize(520, 350)), QPoint(1650, 865));
-  EXPECT_EQ(windowPosition(QRect(0, 0, 1024, 768), QSize(520, 350)), QPoint(1024 - 270, 768 - 215));
-  EXPECT_EQ(windowPosition(QRect(0, 0, 800, 600), QSize(521, 351)), QPoint(800 - 10 - 260, 600 - 40 - 175));
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1920, 1080), QSize(520, 350)), QPoint(1390, 690));
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1024, 768), QSize(520, 350)), QPoint(1024 - 530, 768 - 390));
+  // A panel on the left or at the top moves the available area's origin.
+  EXPECT_EQ(windowPosition(QRect(64, 32, 1856, 1048), QSize(520, 350)), QPoint(64 + 1856 - 530, 32 + 1048 - 390));
+  // A screen smaller than the window keeps its top-left corner visible.
+  EXPECT_EQ(windowPosition(QRect(0, 0, 400, 300), QSize(520, 350)), QPoint(0, 0));
+  // The whole window is on the available area whenever it fits.
+  for (QSize screen : {QSize(800, 600), QSize(1366, 768), QSize(3840, 2160)}) {
+    QRect avail(QPoint(0, 0), screen);
+    QRect win(windowPosition(avail, QSize(520, 350)), QSize(520, 350));
+    EXPECT_TRUE(avail.contains(win)) << screen.width() << "x" << screen.height();
+  }
 }
 
 TEST(Severity, LevelsAndEdges) {

@@ -85,7 +85,7 @@ check "window appears"            wait_for 20 window_shown
 check "tray icon docked"          test -n "$(tray_icon)"
 check "start balloon"             wait_for 5 has_balloon
 geom=$(xwininfo -id "$(main_window)" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x","y","w","h}')
-check "window placed and sized (${geom})" test "$geom" = "1010,585,520,350"
+check "window placed and sized (${geom})" test "$geom" = "750,410,520,350"
 start=$SECONDS
 run_monitor >"$work/second.log" 2>&1
 status=$?

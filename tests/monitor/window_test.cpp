@@ -55,7 +55,7 @@ TEST_F(WindowTest, StartUp) {
   EXPECT_EQ(window->minimumSize(), QSize(520, 350));
   EXPECT_EQ(window->maximumSize(), QSize(520, 350));
   const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_EQ(window->pos(), QPoint(avail.width() - 270, avail.height() - 215));
+  EXPECT_EQ(window->pos(), QPoint(avail.right() + 1 - 530, avail.bottom() + 1 - 390));
   EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(p.statusCommand(), QByteArray("CheckStatus?"));
