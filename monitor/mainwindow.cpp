@@ -16,14 +16,11 @@
 #include <QStyle>
 #include <QTextStream>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include "ui_mainwindow.h"
 
 using namespace kpxmon;
-
-// The pictures live in this library's resource bundle; a static library needs
-// its bundle registered explicitly.
-static void initResources() { Q_INIT_RESOURCE(monitor); }
 
 namespace {
 
@@ -41,15 +38,22 @@ QString tabStyle() { return QStringLiteral("QTabBar::tab:disabled{width:0;color:
 
 }  // namespace
 
+namespace kpxmon {
+quint16 printerUdpPort() { return portFromEnvironment(qgetenv("KPX_PRINTER_UDP_PORT").constData(), kPrinterUdpPort); }
+quint16 monitorUdpPort() { return portFromEnvironment(qgetenv("KPX_NETMONITOR_PORT").constData(), kMonitorUdpPort); }
+}  // namespace kpxmon
+
 int MainWindow::trayWaitRounds = 3;
 
 void MainWindow::setTrayWaitRounds(int rounds) { trayWaitRounds = rounds; }
 
 MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
-    : QWidget(parent), variant(v), ui((initResources(), new Ui::MainWindow)) {
+    : QWidget(parent), variant(v), ui((v.loadResources(), new Ui::MainWindow)) {
   statusCommand = QByteArray(variant.statusCommand);
   if (variant.makeLink) usbLink = variant.makeLink();
   ui->setupUi(this);
+  ui->printer_state->setGeometry(variant.stateGeometry);
+  ui->printer_help->setGeometry(variant.helpGeometry);
 
   // Only the status page can be seen: the other tabs are disabled and take no room.
   ui->tabWidget->setTabEnabled(1, false);
@@ -117,6 +121,16 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   hideTimer->start();
 
   readPrintJobInfo();
+
+  if (variant.transport == Transport::Udp) {
+    printerAddress = readNetIpInfo();
+    statusSocket = new QUdpSocket(this);
+    // Nothing arrives on that port then. The cycle goes on sending; the first
+    // query binds the socket to a free port, which the printer answers.
+    if (!statusSocket->bind(monitorUdpPort()))
+      logLine(QStringLiteral("bind UDP port %1 failed: %2").arg(monitorUdpPort()).arg(statusSocket->errorString()));
+    connect(statusSocket, SIGNAL(readyRead()), this, SLOT(readSocket()));
+  }
 }
 
 MainWindow::~MainWindow() { delete ui; }
@@ -181,6 +195,13 @@ void MainWindow::closeTrigger() {
 // ------------------------------------------------------------- poll cycle
 
 void MainWindow::printerStateCheck() {
+  if (variant.transport == Transport::Udp)
+    netQueryCycle();
+  else
+    usbPollCycle();
+}
+
+void MainWindow::usbPollCycle() {
   checkPrintingProcess();
   usbJobPending = checkPrintJob();
   const bool busy = usbJobPending && filterRunning;
@@ -291,9 +312,11 @@ bool MainWindow::checkPrinterLink() {
 }
 
 bool MainWindow::checkPrintJob() {
-  const QueueCounts c = countQueues(runLpstat({QStringLiteral("-R")}));
+  QStringList arguments;
+  for (const std::string &a : variant.jobCheckArguments) arguments.append(QString::fromStdString(a));
+  const QueueCounts c = countQueues(runLpstat(arguments));
   logLine(QString::asprintf("usbPrinter Job= %d, netPrinter Job= %d", c.usb, c.net));
-  return usbJobQueued(c);
+  return variant.jobQueued(c);
 }
 
 void MainWindow::checkPrintingProcess() {
@@ -307,6 +330,75 @@ void MainWindow::checkPrintingProcess() {
     return QString::fromLocal8Bit(stat.readLine()).trimmed();
   };
   filterRunning = findProcess(entries, readStat, QLatin1String(kUsbFilterProcess));
+}
+
+// ------------------------------------------------------ network query cycle
+
+void MainWindow::netQueryCycle() {
+  netJobPending = checkPrintJob();
+  // While sending fails the address file is read again, so that a repaired or
+  // newly written one is picked up.
+  if (netErrorShown == 1) printerAddress = readNetIpInfo();
+
+  // An address that does not parse is a failed send: Qt would otherwise send
+  // to the null address, which Linux delivers to this host.
+  const QHostAddress printer(printerAddress);
+  const qint64 sent =
+      printer.isNull() ? -1 : statusSocket->writeDatagram(statusCommand.left(10), printer, printerUdpPort());
+  logLine(QStringLiteral("UDP send ret = %1").arg(sent));
+
+  const SendOutcome outcome = querySent(sent != -1, netErrorShown);
+  if (sent == -1) logLine("socket link to device error");
+  if (outcome.showWarning)
+    showMessageOnWindow(Critical, tr("警告"), tr("网络连接错误！\n请检查打印机和电脑的网线连接状态"));
+  if (outcome.resetLastCode) lastStatusCode = 0;
+  if (outcome.refreshJobInfo) readPrintJobInfo();
+  netErrorShown = outcome.netErrorShown;
+}
+
+QString MainWindow::readNetIpInfo() {
+  QFile file(configFile("netIpInfo"));
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    logLine("open file failed");
+    return QString();
+  }
+  QTextStream in(&file);
+  QStringList lines;
+  while (!in.atEnd()) lines.append(in.readLine());
+  file.close();
+  return netIpInfoAddress(lines);
+}
+
+void MainWindow::readSocket() {
+  logLine("read socket");
+  logLine("receive something");
+  QByteArray buffer(int(qMax<qint64>(statusSocket->bytesAvailable(), 0)), '\0');
+  QHostAddress sender;
+  const qint64 bytesRead = statusSocket->readDatagram(buffer.data(), buffer.size(), &sender);
+  logLine(QStringLiteral("byte_read = %1").arg(bytesRead));
+  if (bytesRead < 0) return;
+
+  // Only the printer's own status counts: anything else arriving on the port
+  // (another host, a stray program) would otherwise put its text on screen.
+  if (!datagramFromPrinter(sender, printerAddress)) {
+    bool v4 = false;
+    const quint32 senderV4 = sender.toIPv4Address(&v4);
+    logLine(QStringLiteral("datagram from %1 dropped: not the printer (%2)")
+                .arg(v4 ? QHostAddress(senderV4).toString() : sender.toString(), printerAddress));
+    return;
+  }
+
+  if (bytesRead > 0) {
+    buffer.truncate(int(bytesRead));
+    logLine(QStringLiteral("receive = ") + QString::fromUtf8(buffer));
+    execReturnMsg(buffer);
+    return;
+  }
+
+  logLine(QStringLiteral("byte_read = %1").arg(0));
+  const IdleOutcome outcome = idleReply(bubbleText, idleReplyCount, variant.idleRule);
+  idleReplyCount = outcome.idleReplyCount;
+  if (outcome.declareReady) showMessageOnWindow(Information, tr(kReadyTitle), tr(kReadyText));
 }
 
 // ---------------------------------------------------------------- decoding
@@ -326,7 +418,7 @@ void MainWindow::showMessageState(const QByteArray &line) {
   state.lastStatusCode = lastStatusCode;
   state.bubbleLevel = bubbleLevel;
   state.windowHidden = windowHidden;
-  state.jobPending = usbJobPending;
+  state.jobPending = variant.transport == Transport::Udp ? netJobPending : usbJobPending;
   const CodeDecision decision = decideCode(code, state, variant.decoder);
   if (decision.repeat) return;
   lastStatusCode = code;
@@ -357,7 +449,7 @@ void MainWindow::showMessageOnWindow(int level, const QString &title, const QStr
 }
 
 void MainWindow::triggerBubbleOn(int level, const QString &title, const QString &text) {
-  if (variant.balloonOnLevelChangeOnly && level == bubbleLevel) return;
+  if (!raisesBalloon(level, bubbleLevel, variant.balloonOnLevelChangeOnly)) return;
   bubbleText = text;
   bubbleTitle = title;
   bubbleLevel = level;

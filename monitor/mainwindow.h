@@ -1,7 +1,8 @@
 // The status monitor's window: the tray icon and its menu, the poll and hide
 // timers, the poll cycle, the status decoder and the presentation. The
 // decisions themselves live in monitor_core; this class gathers inputs from
-// files, lpstat, /proc and the printer link and acts on them.
+// files, lpstat, /proc, the printer link or the status socket and acts on
+// them. The program's variant says which transport and rules apply.
 #pragma once
 
 #include <QByteArray>
@@ -20,6 +21,7 @@ class QAction;
 class QComboBox;
 class QMenu;
 class QTimer;
+class QUdpSocket;
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -37,6 +39,7 @@ class MainWindow : public QWidget {
   void iconActivated(QSystemTrayIcon::ActivationReason reason);
   void showMessage();
   void closeTrigger();
+  void readSocket();
   void windowClose();
   void printerStateCheck();
 
@@ -46,6 +49,10 @@ class MainWindow : public QWidget {
  private:
   void createActions();
   void createTrayIcon();
+
+  void usbPollCycle();
+  void netQueryCycle();
+  QString readNetIpInfo();
 
   void checkPrintingProcess();
   bool checkPrintJob();
@@ -77,7 +84,11 @@ class MainWindow : public QWidget {
   QSystemTrayIcon *trayIcon = nullptr;
   QTimer *pollTimer = nullptr;
   QTimer *hideTimer = nullptr;
-  std::unique_ptr<DeviceLink> usbLink;
+  std::unique_ptr<DeviceLink> usbLink;        // USB transport
+  QUdpSocket *statusSocket = nullptr;        // UDP transport
+  QString printerAddress;
+  int netErrorShown = 0;
+  bool netJobPending = false;
 
   bool filterRunning = false;
   int idleReplyCount = 0;

@@ -216,6 +216,47 @@ QByteArray untilNul(const QByteArray &bytes) {
   return nul < 0 ? bytes : bytes.left(nul);
 }
 
+// ---------------------------------------------------- network monitor
+
+QString netIpInfoAddress(const QStringList &lines) {
+  QString line;
+  for (const QString &l : lines) {
+    line = l;
+    if (line.split(QLatin1Char('.'), Qt::KeepEmptyParts).size() == 4) break;
+  }
+  return line;
+}
+
+bool datagramFromPrinter(const QHostAddress &sender, const QString &printerAddress) {
+  const QHostAddress printer(printerAddress);
+  if (printer.isNull() || sender.isNull()) return false;
+  return sender.isEqual(printer, QHostAddress::TolerantConversion);
+}
+
+quint16 portFromEnvironment(const char *value, quint16 fallback) {
+  if (value == nullptr) return fallback;
+  bool ok = false;
+  const int port = QByteArray(value).toInt(&ok, 10);
+  return (ok && port >= 1 && port <= 65535) ? quint16(port) : fallback;
+}
+
+SendOutcome querySent(bool sent, int netErrorShown) {
+  SendOutcome o;
+  if (sent) {
+    o.refreshJobInfo = true;
+    o.netErrorShown = 0;
+  } else {
+    o.showWarning = netErrorShown == 0;
+    o.resetLastCode = true;
+    o.netErrorShown = 1;
+  }
+  return o;
+}
+
+bool raisesBalloon(int level, int bubbleLevel, bool onLevelChangeOnly) {
+  return !onLevelChangeOnly || level != bubbleLevel;
+}
+
 // ---------------------------------------------------------------- /proc
 
 QString processNameOfStat(const QString &statLine) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -133,6 +134,35 @@ bool netJobQueued(QueueCounts counts);       // lpstat -R KPX7720MW KPX7720MW-ne
 
 // Bytes up to the first NUL.
 QByteArray untilNul(const QByteArray &bytes);
+
+// ---------------------------------------------------- network monitor
+
+// The printer's address in the lines of netIpInfo: the first line that splits
+// into exactly four parts at ".", else the last line (empty for no lines).
+// Used as written, without trimming or checking the numbers.
+QString netIpInfoAddress(const QStringList &lines);
+
+// A status datagram counts only when it comes from the printer's address
+// (IPv4-mapped senders included); an empty or invalid address accepts none.
+bool datagramFromPrinter(const QHostAddress &sender, const QString &printerAddress);
+
+// A UDP port from an environment value: a decimal number from 1 to 65535,
+// otherwise `fallback`.
+quint16 portFromEnvironment(const char *value, quint16 fallback);
+
+// What one query cycle does after trying to send, given whether the datagram
+// went out and whether the network warning is already up.
+struct SendOutcome {
+  bool showWarning = false;     // the network warning, once per failure run
+  bool resetLastCode = false;   // the next status shows even if it repeats
+  bool refreshJobInfo = false;  // the settings pane, on every successful send
+  int netErrorShown = 0;
+};
+SendOutcome querySent(bool sent, int netErrorShown);
+
+// Whether triggerBubbleOn raises a balloon: always, or (USB) only when the
+// level changes.
+bool raisesBalloon(int level, int bubbleLevel, bool onLevelChangeOnly);
 
 // ---------------------------------------------------------------- /proc
 

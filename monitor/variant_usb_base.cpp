@@ -2,11 +2,15 @@
 
 #include "paths.h"
 
+// The full picture bundle, toner pictures included.
+static void loadUsbResources() { Q_INIT_RESOURCE(monitor); }
+
 namespace kpxmon {
 
 MonitorVariant usbVariant(std::unique_ptr<DeviceLink> (*makeLink)()) {
   MonitorVariant v{};
   v.program = "usbmonitor";
+  v.transport = Transport::Usb;
   v.windowTitle = "KPX7720MW USB状态监控";
   v.statusCommand = "CheckStatus?";
   v.pollIntervalMs = 5000;
@@ -19,6 +23,11 @@ MonitorVariant usbVariant(std::unique_ptr<DeviceLink> (*makeLink)()) {
   v.replyTrace = "receive execReturnMsg = ";
   v.balloonOnLevelChangeOnly = true;
   v.fixedBalloonDurationMs = 0;
+  v.jobCheckArguments = {"-R"};
+  v.jobQueued = &usbJobQueued;
+  v.stateGeometry = QRect(100, 20, 411, 71);
+  v.helpGeometry = QRect(100, 90, 411, 61);
+  v.loadResources = &loadUsbResources;
   v.queueDir = &kpx::usbQueueDir;
   v.makeLink = makeLink;
   return v;

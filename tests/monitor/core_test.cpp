@@ -375,3 +375,72 @@ TEST(JobPane, EveryMappingRow) {
   EXPECT_EQ(s(duplexText("DuplexNoTumble;")), "长边翻转");
   EXPECT_EQ(s(duplexText("Simplex;")), "");
 }
+
+// ------------------------------------------------------ network monitor
+
+TEST(NetIpInfo, AddressLineOfEachFileShape) {
+  EXPECT_EQ(s(netIpInfoAddress({})), "");  // empty file
+  EXPECT_EQ(s(netIpInfoAddress({"192.168.1.100"})), "192.168.1.100");
+  // An empty first line has one part, not four: the address below it counts.
+  EXPECT_EQ(s(netIpInfoAddress({"", "10.0.0.7", "255.255.255.0"})), "10.0.0.7");
+  // No line with four parts: the last line, as it is.
+  EXPECT_EQ(s(netIpInfoAddress({"printer", "10.0.0"})), "10.0.0");
+  EXPECT_EQ(s(netIpInfoAddress({"a.b.c.d.e", ""})), "");
+  // The first four-part line wins; nothing is trimmed or checked.
+  EXPECT_EQ(s(netIpInfoAddress({" 10.0.0.1 ", "10.0.0.2"})), " 10.0.0.1 ");
+  EXPECT_EQ(s(netIpInfoAddress({"1..2.", "10.0.0.2"})), "1..2.");
+}
+
+TEST(NetDatagrams, OnlyThePrinterAddressCounts) {
+  EXPECT_TRUE(datagramFromPrinter(QHostAddress("127.0.0.1"), "127.0.0.1"));
+  EXPECT_TRUE(datagramFromPrinter(QHostAddress("::ffff:127.0.0.1"), "127.0.0.1"));  // dual-stack socket
+  EXPECT_FALSE(datagramFromPrinter(QHostAddress("127.0.0.2"), "127.0.0.1"));
+  EXPECT_FALSE(datagramFromPrinter(QHostAddress("::ffff:127.0.0.2"), "127.0.0.1"));
+  EXPECT_FALSE(datagramFromPrinter(QHostAddress("127.0.0.1"), ""));
+  // Parsed the way the query's destination is, so a reply to a query that
+  // went out is accepted.
+  EXPECT_TRUE(datagramFromPrinter(QHostAddress("127.0.0.1"), " 127.0.0.1"));
+  EXPECT_FALSE(datagramFromPrinter(QHostAddress("127.0.0.1"), "127.0.0"));
+  EXPECT_FALSE(datagramFromPrinter(QHostAddress(), "127.0.0.1"));
+}
+
+TEST(NetPorts, EnvironmentOverride) {
+  EXPECT_EQ(portFromEnvironment(nullptr, 9102), 9102);
+  EXPECT_EQ(portFromEnvironment("", 9102), 9102);
+  EXPECT_EQ(portFromEnvironment("40123", 9102), 40123);
+  EXPECT_EQ(portFromEnvironment("0", 9101), 9101);
+  EXPECT_EQ(portFromEnvironment("65536", 9101), 9101);
+  EXPECT_EQ(portFromEnvironment("12ab", 9101), 9101);
+}
+
+TEST(NetQueryCycle, WarningOncePerFailureRun) {
+  SendOutcome o = querySent(false, 0);
+  EXPECT_TRUE(o.showWarning);
+  EXPECT_TRUE(o.resetLastCode);
+  EXPECT_FALSE(o.refreshJobInfo);
+  EXPECT_EQ(o.netErrorShown, 1);
+  o = querySent(false, 1);
+  EXPECT_FALSE(o.showWarning);
+  EXPECT_TRUE(o.resetLastCode);
+  EXPECT_EQ(o.netErrorShown, 1);
+  o = querySent(true, 1);
+  EXPECT_FALSE(o.showWarning);
+  EXPECT_FALSE(o.resetLastCode);
+  EXPECT_TRUE(o.refreshJobInfo);
+  EXPECT_EQ(o.netErrorShown, 0);
+}
+
+TEST(NetPresentation, BalloonsAndJobCounting) {
+  // netmonitor raises a balloon for every message, usbmonitor on a level change.
+  EXPECT_TRUE(raisesBalloon(2, 2, false));
+  EXPECT_FALSE(raisesBalloon(2, 2, true));
+  EXPECT_TRUE(raisesBalloon(1, 2, true));
+  for (int level = 0; level <= 4; ++level) EXPECT_EQ(balloonDurationMs(level, 120000), 120000);
+  // lpstat -R KPX7720MW KPX7720MW-net: every network job line also counts
+  // as a USB one; a job is waiting when some line names the network queue.
+  EXPECT_TRUE(netJobQueued(countQueues("KPX7720MW-net-3 alice 1024\nKPX7720MW-4 bob 10\n")));
+  EXPECT_TRUE(netJobQueued(countQueues("kpx7720mw-NET-3 alice 1024\n")));
+  EXPECT_FALSE(netJobQueued(countQueues("KPX7720MW-4 bob 10\nKPX7720MW-5 bob 10\n")));
+  EXPECT_FALSE(netJobQueued(QueueCounts{0, 1}));
+  EXPECT_FALSE(netJobQueued(QueueCounts{1, 2}));
+}

@@ -12,6 +12,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <string>
 
@@ -41,6 +42,11 @@ struct MonitorProbe {
   int usbErrorShown() { return w.usbErrorShown; }
   bool queueLinked() { return w.queueLinked; }
   QByteArray statusCommand() { return w.statusCommand; }
+  QUdpSocket *statusSocket() { return w.statusSocket; }
+  QString &printerAddress() { return w.printerAddress; }
+  int &netErrorShown() { return w.netErrorShown; }
+  bool &netJobPending() { return w.netJobPending; }
+  QString readNetIpInfo() { return w.readNetIpInfo(); }
 
   void show(int level, const QString &title, const QString &text) { w.showMessageOnWindow(level, title, text); }
   void decode(const QByteArray &reply) { w.execReturnMsg(reply); }
@@ -60,10 +66,12 @@ class MonitorFixtureDir {
  public:
   MonitorFixtureDir() {
     QDir(dir.path()).mkpath("root/KPX7720MW/config");
+    QDir(dir.path()).mkpath("root/KPX7720MW_net/config");
     QDir(dir.path()).mkpath("bin");
     write("bin/lpstat",
           "#!/bin/sh\n"
           "d=$(dirname \"$0\")/..\n"
+          "echo \"$*\" >>\"$d/lpstat-args\"\n"
           "case \"$1\" in -a) cat \"$d/lpstat-a\" 2>/dev/null;; -R) cat \"$d/lpstat-R\" 2>/dev/null;; esac\n"
           "exit 0\n");
     QFile::setPermissions(path("bin/lpstat"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -93,6 +101,15 @@ class MonitorFixtureDir {
   void setJobs(const QByteArray &ranking) { write("lpstat-R", ranking); }
   void setState(const QByteArray &text) { write("root/KPX7720MW/config/printerState", text); }
   void setJobInfo(const QByteArray &text) { write("root/KPX7720MW/config/printerInfo", text); }
+  void setNetJobInfo(const QByteArray &text) { write("root/KPX7720MW_net/config/printerInfo", text); }
+  void setNetIpInfo(const QByteArray &text) { write("root/KPX7720MW_net/config/netIpInfo", text); }
+  void removeNetIpInfo() { remove("root/KPX7720MW_net/config/netIpInfo"); }
+  // The argument lines lpstat was run with, one per run.
+  QStringList lpstatRuns() {
+    QFile f(path("lpstat-args"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+  }
 
  private:
   QTemporaryDir dir;
