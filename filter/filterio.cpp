@@ -78,9 +78,24 @@ bool writeAll(int fd, const char *data, size_t length) {
 
 }  // namespace
 
+// Moves fd to 10 or above: fds 3 and 4 belong to the CUPS back and side
+// channels even when they happen not to be open (a filter run by hand).
+static int highFd(int fd) {
+  if (fd < 0 || fd >= 10) return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+  close(fd);
+  return moved;
+}
+
 void installCancelHandlers(const FilterVariant &v) {
-  if (g_wakePipe[0] < 0 && pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) < 0) {
-    g_wakePipe[0] = g_wakePipe[1] = -1;
+  if (g_wakePipe[0] < 0) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+      g_wakePipe[0] = highFd(fds[0]);
+      g_wakePipe[1] = highFd(fds[1]);
+      if (g_wakePipe[1] >= 0) fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);
+      if (g_wakePipe[0] >= 0) fcntl(g_wakePipe[0], F_SETFL, O_NONBLOCK);
+    }
   }
   struct sigaction sa;
   std::memset(&sa, 0, sizeof sa);
@@ -117,6 +132,12 @@ Wait waitReadable(int fd, int timeoutMs) {
     if (g_signal != 0) return Wait::Cancelled;
     if (r == 0) return Wait::Timeout;
     if (fd >= 0 && fds[watched].revents != 0) return Wait::Ready;
+    if (watched > 0 && fds[0].revents != 0) {
+      // A wake-up without a signal noted: empty the pipe so it cannot spin us.
+      char junk[64];
+      while (read(g_wakePipe[0], junk, sizeof junk) > 0) {
+      }
+    }
     if (timeoutMs >= 0 && nowMs() >= deadline) return Wait::Timeout;
   }
 }

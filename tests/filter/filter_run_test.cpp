@@ -579,6 +579,21 @@ TEST_F(FilterRunTest, UnknownPageSizeFallsBackToA4At600) {
   EXPECT_NE(res.errors.find("DEBUG:resolution = -r600x600"), std::string::npos);
 }
 
+TEST_F(FilterRunTest, WithoutCupsChannelsTheJobStillEndsPromptly) {
+  // Run by hand, fds 3 and 4 are not open: drains fail at once instead of
+  // waiting (or spinning) on whatever else took those numbers.
+  std::string doc = box.write("doc.ps", textDocument(1));
+  FilterRun r = job(false, "", kUsbPpd, doc);
+  r.closeBackChannel = true;
+  r.closeSideChannel = true;
+  FilterResult res = runFilter(r);
+  ASSERT_TRUE(res.exited);
+  EXPECT_EQ(res.status, 0) << res.errors;
+  EXPECT_TRUE(endsWith(res.output, kTrailer));
+  EXPECT_NE(res.errors.find("send to printer  status = 3"), std::string::npos);
+  EXPECT_LT(res.seconds, 3.0) << "a drain waited for its whole timeout";
+}
+
 TEST(FilterCommandLine, FewerThanSixArgumentsPrintUsageAndFail) {
   FilterSandbox box;
   std::string doc = box.write("doc.ps", "%!PS\n");
