@@ -92,12 +92,12 @@ int main(int argc, char **argv) {
               .arg(child<QLabel>(w, "informationAdmin")->text()));
     } else if (a.startsWith("type:")) {
       if (!window) return 2;
-      QString spec = a.mid(5);
-      int eq = spec.indexOf('=');
-      QLineEdit *e = child<QLineEdit>(window.get(), spec.left(eq));
+      QString field = a.mid(5);
+      int eq = field.indexOf('=');
+      QLineEdit *e = child<QLineEdit>(window.get(), field.left(eq));
       e->clear();
-      QTest::keyClicks(e, spec.mid(eq + 1));
-      say("type " + spec.left(eq));
+      QTest::keyClicks(e, field.mid(eq + 1));
+      say("type " + field.left(eq));
     } else if (a.startsWith("click:")) {
       if (!window) return 2;
       QString name = a.mid(6);

@@ -152,9 +152,9 @@ class QueuePpd : public ::testing::TestWithParam<Queue> {
     cupsMarkOptions(ppd_.get(), n, opts);
     cupsFreeOptions(n, opts);
     std::map<std::string, std::string> marked;
-    for (const auto &spec : kOptions) {
-      ppd_choice_t *c = ppdFindMarkedChoice(ppd_.get(), spec.keyword);
-      marked[spec.keyword] = c ? c->choice : "(none)";
+    for (const auto &want : kOptions) {
+      ppd_choice_t *c = ppdFindMarkedChoice(ppd_.get(), want.keyword);
+      marked[want.keyword] = c ? c->choice : "(none)";
     }
     return marked;
   }
@@ -164,21 +164,21 @@ class QueuePpd : public ::testing::TestWithParam<Queue> {
 };
 
 TEST_P(QueuePpd, OffersEveryFilterOptionWithTheFilterDefaults) {
-  for (const auto &spec : kOptions) {
-    SCOPED_TRACE(spec.keyword);
-    ppd_option_t *opt = ppdFindOption(ppd_.get(), spec.keyword);
+  for (const auto &want : kOptions) {
+    SCOPED_TRACE(want.keyword);
+    ppd_option_t *opt = ppdFindOption(ppd_.get(), want.keyword);
     ASSERT_NE(opt, nullptr);
     EXPECT_EQ(opt->ui, PPD_UI_PICKONE);
-    EXPECT_STREQ(opt->defchoice, spec.defchoice);
+    EXPECT_STREQ(opt->defchoice, want.defchoice);
     std::set<std::string> choices;
     for (int i = 0; i < opt->num_choices; ++i) choices.insert(opt->choices[i].choice);
-    EXPECT_EQ(choices, spec.choices);
-    EXPECT_EQ(static_cast<size_t>(opt->num_choices), spec.choices.size()) << "duplicate choices";
+    EXPECT_EQ(choices, want.choices);
+    EXPECT_EQ(static_cast<size_t>(opt->num_choices), want.choices.size()) << "duplicate choices";
   }
 
   // What the filter sees for a job without options.
   const auto marked = markJob("");
-  for (const auto &spec : kOptions) EXPECT_EQ(marked.at(spec.keyword), spec.defchoice) << spec.keyword;
+  for (const auto &want : kOptions) EXPECT_EQ(marked.at(want.keyword), want.defchoice) << want.keyword;
 }
 
 TEST_P(QueuePpd, JobOptionsReachTheFilterAsChoiceKeywords) {

@@ -22,19 +22,6 @@ int portOf(const std::string &endpoint) {
 }
 }  // namespace
 
-std::string valueOf(const std::string &text, const std::string &key) {
-  std::string needle = key + "=";
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    if (text.compare(pos, needle.size(), needle) == 0)
-      return text.substr(pos + needle.size(), eol - pos - needle.size());
-    pos = eol + 1;
-  }
-  return "";
-}
-
 SimProcess::SimProcess(const std::vector<std::string> &extraArgs, bool usb) {
   control_ = dir_.file("ctl.sock");
   std::vector<std::string> argv;

@@ -54,7 +54,4 @@ bool sendAll(int fd, const std::string &data);
 // Reads what arrives within timeoutMs (stops early once `want` bytes came).
 std::string readFor(int fd, int timeoutMs, size_t want = 1 << 20);
 
-// Value of "key=" in key=value text ("" when missing).
-std::string valueOf(const std::string &text, const std::string &key);
-
 }  // namespace simtest

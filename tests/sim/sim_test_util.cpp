@@ -17,6 +17,40 @@
 
 namespace simtest {
 
+Lines splitLines(const std::string &text) {
+  Lines out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    out.push_back(text.substr(pos, eol - pos));
+    pos = eol + 1;
+  }
+  return out;
+}
+
+std::string valueOf(const std::string &text, const std::string &key) {
+  for (const std::string &l : splitLines(text))
+    if (l.compare(0, key.size() + 1, key + "=") == 0) return l.substr(key.size() + 1);
+  return "";
+}
+
+std::string hexOf(const std::string &bytes) {
+  static const char d[] = "0123456789abcdef";
+  std::string h;
+  for (unsigned char c : bytes) {
+    h += d[c >> 4];
+    h += d[c & 15];
+  }
+  return h;
+}
+
+int countOf(const Lines &lines, const std::string &line) {
+  int n = 0;
+  for (const std::string &l : lines) n += l == line;
+  return n;
+}
+
 TempDir::TempDir() {
   const char *base = std::getenv("TMPDIR");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kpxsim-test-XXXXXX";

@@ -21,6 +21,16 @@ class TempDir {
   std::string path_;
 };
 
+// Output of a child process or the simulator, taken apart line by line.
+using Lines = std::vector<std::string>;
+Lines splitLines(const std::string &text);
+// The value of the first "key=value" line, empty when there is none.
+std::string valueOf(const std::string &text, const std::string &key);
+// Lower-case hex digits of every byte.
+std::string hexOf(const std::string &bytes);
+// How many lines equal `line`.
+int countOf(const Lines &lines, const std::string &line);
+
 bool readFile(const std::string &path, std::string &out);
 bool writeFile(const std::string &path, const std::string &data);
 

@@ -31,7 +31,6 @@ std::vector<std::string> lines(const std::string &text) {
   return out;
 }
 
-std::string hexOf(const std::string &s) { return kpxsim::toHex(s); }
 
 const std::string kCheckStatus = hexOf("CheckStatus?");
 const std::string kCheckIp = hexOf("CheckIP?");
