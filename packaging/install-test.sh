@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Install test: the .deb in a clean Debian 12 root, then one print through
+# the installed filters to a kpx7720mw-sim on this machine.
+#
+#   bash packaging/install-test.sh [DEB]
+#
+# Without DEB the package is built with packaging/build-deb.sh. Needs root,
+# debootstrap and a build tree with the simulator (BUILD, default build/).
+# The minbase root is kept as a tarball in CACHE (default
+# /tmp/kpx7720mw-install-cache) for the next run. KEEP=1 keeps the root and
+# the simulator's directory. MIRROR overrides the Debian mirror (default: the
+# first Debian URI in the host's apt sources).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$here/build}
+cache=${CACHE:-/tmp/kpx7720mw-install-cache}
+sim=$build/sim/kpx7720mw-sim
+simstart=$build/sim/kpx7720mw-sim-start.sh
+
+die() { echo "install-test: $*" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || die "run as root (debootstrap, chroot)"
+command -v debootstrap >/dev/null || die "debootstrap is not installed"
+[ -x "$sim" ] && [ -x "$simstart" ] || die "no simulator in $build/sim (build with KPX_BUILD_SIM=ON)"
+
+deb=${1:-}
+if [ -z "$deb" ]; then
+  deb=$(bash "$here/packaging/build-deb.sh" | tail -1)
+fi
+[ -f "$deb" ] || die "no package at $deb"
+deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
+
+mirror=${MIRROR:-}
+if [ -z "$mirror" ]; then
+  mirror=$( { cat /etc/apt/sources.list 2>/dev/null; cat /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null; } |
+    grep -v '^[[:space:]]*#' | grep -oE 'https?://[^ ]+/debian/?' | grep -v -- '-security' | head -1) || true
+  mirror=${mirror:-http://deb.debian.org/debian}
+fi
+
+passed=0
+failed=0
+check() { # check NAME COMMAND...
+  local name=$1; shift
+  if "$@"; then echo "PASS: $name"; passed=$((passed + 1))
+  else echo "FAIL: $name"; failed=$((failed + 1)); fi
+}
+
+work=$(mktemp -d /tmp/kpx7720mw-install.XXXXXX)
+root=$work/root
+simdir=$work/sim
+cupsd_pid=""
+mounted=()
+
+# No client inside the root may reach a CUPS outside it: port 1 refuses.
+noserver=127.0.0.1:1
+in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+              CUPS_SERVER="${CUPS_SERVER_IN_ROOT:-$noserver}" DEBIAN_FRONTEND=noninteractive "$@"; }
+
+cleanup() {
+  set +e
+  if [ -n "$cupsd_pid" ]; then
+    kill "$cupsd_pid" 2>/dev/null
+    for _ in $(seq 1 100); do kill -0 "$cupsd_pid" 2>/dev/null || break; sleep 0.05; done
+    kill -9 "$cupsd_pid" 2>/dev/null
+  fi
+  # Filters and backends still running in the root (started by our cupsd).
+  if [ -d "$root" ]; then
+    for p in /proc/[0-9]*; do
+      [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && kill -9 "${p#/proc/}" 2>/dev/null
+    done
+  fi
+  if [ -S "$simdir/ctl.sock" ]; then
+    "$sim" ctl --socket "$simdir/ctl.sock" quit >/dev/null 2>&1
+  fi
+  local i
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}"
+  done
+  if [ "${KEEP:-0}" = 1 ]; then
+    echo "kept: $work"
+  else
+    # Never remove a tree that still has something mounted below it.
+    if ! grep -q " $work/" /proc/mounts; then rm -rf "$work"; fi
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# 1. A clean minbase root (from the cache when there is one).
+tarball=$cache/bookworm-minbase.tar
+mkdir -p "$root" "$cache"
+if [ -f "$tarball" ]; then
+  echo "root: from $tarball"
+  tar -C "$root" -xpf "$tarball"
+else
+  echo "root: debootstrap --variant=minbase bookworm from $mirror"
+  debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -20 "$work/debootstrap.log"; die "debootstrap failed"; }
+  in_root apt-get clean
+  tar -C "$root" -cpf "$tarball.part" . && mv "$tarball.part" "$tarball"
+fi
+
+mount -t proc proc "$root/proc"; mounted+=("$root/proc")
+mkdir -p "$root/dev/pts"
+mount --bind /dev/pts "$root/dev/pts"; mounted+=("$root/dev/pts")
+cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+
+# No service may start while packages are installed.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 0755 "$root/usr/sbin/policy-rc.d"
+
+# 2. The package with its dependencies.
+cp "$deb" "$root/tmp/"
+debname=$(basename "$deb")
+echo "install: apt-get install -y ./$debname"
+if in_root apt-get update >"$work/apt.log" 2>&1 &&
+   in_root sh -c "cd /tmp && apt-get install -y ./$debname" >>"$work/apt.log" 2>&1; then
+  echo "PASS: apt-get install ./$debname"; passed=$((passed + 1))
+else
+  tail -30 "$work/apt.log"
+  echo "FAIL: apt-get install ./$debname"; failed=$((failed + 1))
+  echo "$passed passed, $failed failed"
+  exit 1
+fi
+
+# 3. What the package put into the root.
+filter_ok() { # root-owned, not group/world-writable, executable: cupsd runs nothing else
+  local f=$root/usr/lib/cups/filter/$1
+  [ -f "$f" ] && [ -x "$f" ] && [ "$(stat -c %u:%g "$f")" = 0:0 ] &&
+    [ $(( 0$(stat -c %a "$f") & 022 )) -eq 0 ]
+}
+check "filter pstopxl_7720mw installed, root-owned, not group/world-writable" filter_ok pstopxl_7720mw
+check "filter pstopxl_7720mw_net installed, root-owned, not group/world-writable" filter_ok pstopxl_7720mw_net
+gs_ok() {
+  local target
+  target=$(in_root readlink -f /opt/zuva/Printers/KPX7720MW/kpx7720mw/bin/gs) &&
+    [ -x "$root$target" ] &&
+    in_root /opt/zuva/Printers/KPX7720MW/kpx7720mw/bin/gs --version 2>/dev/null | grep -qE '^[0-9]+\.[0-9]+'
+}
+check "kpx7720mw/bin/gs resolves to Ghostscript" gs_ok
+
+# 4. A private cupsd inside the root, the network queue and one print.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
+mkdir -p "$root/tmp/kpx-cups"
+cat >"$root/tmp/kpx-cups/cupsd.conf" <<CONF
+Listen 127.0.0.1:$port
+Browsing No
+WebInterface No
+LogLevel debug
+<Location />
+  Order allow,deny
+  Allow 127.0.0.1
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+mkdir -p "$root/run/cups"
+in_root /usr/sbin/cupsd -f -c /tmp/kpx-cups/cupsd.conf </dev/null >"$work/cupsd.out" 2>&1 &
+cupsd_pid=$!
+CUPS_SERVER_IN_ROOT=127.0.0.1:$port
+for _ in $(seq 1 100); do
+  in_root lpstat -r >/dev/null 2>&1 && break
+  kill -0 "$cupsd_pid" 2>/dev/null || break
+  sleep 0.1
+done
+cupsd_up() { in_root lpstat -r >/dev/null 2>&1; }
+check "cupsd in the root answers on 127.0.0.1:$port" cupsd_up
+
+in_root lpinfo -m >"$work/lpinfo-m" 2>&1 || true
+check "lpinfo -m lists KPX7720MW.ppd" grep -qE '^KPX7720MW\.ppd ' "$work/lpinfo-m"
+check "lpinfo -m lists KPX7720MW-net.ppd" grep -qE '^KPX7720MW-net\.ppd ' "$work/lpinfo-m"
+
+"$simstart" "$simdir" --lock free >"$work/sim.ready"
+simtcp=$(sed -n 's/^tcp=//p' "$work/sim.ready")
+check "simulator listens on $simtcp" test -n "$simtcp"
+
+check "lpadmin -p KPX7720MW-net -m KPX7720MW-net.ppd" \
+  in_root lpadmin -p KPX7720MW-net -E -v "socket://$simtcp" -m KPX7720MW-net.ppd
+
+cat >"$root/tmp/kpx-cups/test.ps" <<'PS'
+%!PS-Adobe-3.0
+%%Pages: 1
+%%EndComments
+%%Page: 1 1
+/Helvetica findfont 24 scalefont setfont
+72 720 moveto (KPX7720MW install test) show
+72 700 moveto 400 0 rlineto stroke
+showpage
+%%EOF
+PS
+check "lp -d KPX7720MW-net test.ps" in_root lp -d KPX7720MW-net /tmp/kpx-cups/test.ps
+
+if "$sim" ctl --socket "$simdir/ctl.sock" wait-jobs 1 120 >"$work/wait-jobs" 2>&1; then
+  echo "PASS: the simulator received the job ($(cat "$work/wait-jobs"))"; passed=$((passed + 1))
+else
+  echo "FAIL: no job reached the simulator ($(cat "$work/wait-jobs"))"; failed=$((failed + 1))
+  in_root lpstat -l -o -p KPX7720MW-net 2>&1 | sed 's/^/  /'
+  grep -E '\[Job [0-9]+\] .*(rror|Filter|failed)' "$root/var/log/cups/error_log" 2>/dev/null | tail -15 | sed 's/^/  /'
+fi
+"$sim" ctl --socket "$simdir/ctl.sock" jobs >"$work/jobs" 2>&1 || true
+check "job summary: end=trailer" grep -qx 'end=trailer' "$work/jobs"
+check "job summary: pclxl=ok" grep -qx 'pclxl=ok' "$work/jobs"
+check "job summary: pages=1" grep -qx 'pages=1' "$work/jobs"
+if [ "$failed" -gt 0 ]; then
+  echo "job summary:"; sed 's/^/  /' "$work/jobs"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
