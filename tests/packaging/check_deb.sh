@@ -110,7 +110,7 @@ arch=$(dpkg --print-architecture 2>/dev/null || true)
   || fail "Architecture is '$(field Architecture)', expected $arch"
 depends=$(field Depends)
 echo "Depends: $depends"
-need=(ghostscript cups-daemon cups-client)
+need=(ghostscript cups cups-daemon cups-client)
 if command -v dpkg-shlibdeps >/dev/null 2>&1; then
   need+=(libc6 libcups2 libusb-1.0-0 libqt5core5a libqt5widgets5 libqt5network5)
 fi
