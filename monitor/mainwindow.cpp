@@ -357,15 +357,8 @@ void MainWindow::netQueryCycle() {
 }
 
 QString MainWindow::readNetIpInfo() {
-  QFile file(configFile("netIpInfo"));
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    logLine("open file failed");
-    return QString();
-  }
-  QTextStream in(&file);
   QStringList lines;
-  while (!in.atEnd()) lines.append(in.readLine());
-  file.close();
+  if (!readConfigLines("netIpInfo", &lines)) return QString();
   return netIpInfoAddress(lines);
 }
 
@@ -479,16 +472,20 @@ QString MainWindow::configFile(const char *name) const {
   return QString::fromStdString(variant.queueDir()) + QStringLiteral("/config/") + QLatin1String(name);
 }
 
-QString MainWindow::readPrinterState() {
-  QFile file(configFile("printerState"));
+bool MainWindow::readConfigLines(const char *name, QStringList *lines) {
+  QFile file(configFile(name));
   if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
     logLine("open file failed");
-    return QString();
+    return false;
   }
   QTextStream in(&file);
+  while (!in.atEnd()) lines->append(in.readLine());
+  return true;
+}
+
+QString MainWindow::readPrinterState() {
   QStringList lines;
-  while (!in.atEnd()) lines.append(in.readLine());
-  file.close();
+  if (!readConfigLines("printerState", &lines)) return QString();
   int consumed = 0;
   const QString chosen = choosePrinterStateLine(lines, &consumed);
   for (int i = 0; i < consumed; ++i) logLine(QStringLiteral("read line = ") + lines.at(i));
@@ -499,14 +496,7 @@ QString MainWindow::readPrinterState() {
 
 void MainWindow::readPrintJobInfo() {
   QStringList lines;
-  QFile file(configFile("printerInfo"));
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    logLine("open file failed");
-  } else {
-    QTextStream in(&file);
-    while (!in.atEnd()) lines.append(in.readLine());
-    file.close();
-  }
+  readConfigLines("printerInfo", &lines);  // a missing record leaves the pane blank
   const JobRecord record = parseJobRecord(lines);
   ui->printer_resolution->setText(qualityText(record.resolution));
   ui->printer_mediatype->setText(mediaTypeText(record.mediatype));

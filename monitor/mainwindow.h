@@ -72,6 +72,9 @@ class MainWindow : public QWidget {
   QString runLpstat(const QStringList &arguments);
   QSystemTrayIcon::MessageIcon balloonIconOf(int level) const;
   QString configFile(const char *name) const;
+  // Appends the lines of a record file under config/; false (and a log
+  // line) when it cannot be opened.
+  bool readConfigLines(const char *name, QStringList *lines);
 
   friend struct MonitorProbe;  // tests
 
