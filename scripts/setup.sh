@@ -1,7 +1,21 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking and the
 # demo need. Safe to run again. Needs root (or sudo) on Debian 12.
+#
+#   bash scripts/setup.sh            the native build, tests, package and demo
+#   bash scripts/setup.sh --arm64    also the arm64 cross build: the arm64
+#                                    architecture in dpkg, Debian's cross
+#                                    compilers, the arm64 -dev packages and
+#                                    qemu-user for running its tests
 set -euo pipefail
+
+arm64=0
+for arg in "$@"; do
+  case $arg in
+    --arm64) arm64=1 ;;
+    *) echo "usage: setup.sh [--arm64]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   build-essential cmake pkg-config git python3
@@ -13,6 +27,20 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
 )
 
+if [ "$arm64" -eq 1 ]; then
+  packages+=(crossbuild-essential-arm64 qemu-user
+             libcups2-dev:arm64 libusb-1.0-0-dev:arm64 qtbase5-dev:arm64 libgtest-dev:arm64)
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# arm64 packages come from the same mirror once dpkg knows the architecture.
+if [ "$arm64" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  echo "setup: adding the arm64 architecture to dpkg"
+  $SUDO dpkg --add-architecture arm64
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -22,8 +50,6 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
