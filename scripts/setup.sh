@@ -21,7 +21,7 @@ packages=(
   build-essential cmake pkg-config git python3
   libcups2-dev libgtest-dev
   ghostscript cups cups-daemon cups-client cups-filters
-  faketime time bc lintian dpkg-dev fakeroot desktop-file-utils
+  faketime time bc file lintian dpkg-dev fakeroot desktop-file-utils
   libusb-1.0-0-dev umockdev libumockdev-dev
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei

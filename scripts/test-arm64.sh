@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds the project for arm64 and runs its unit tests (filter job
-# logic, status decoder, IP setup conversions, printer-stream analysis)
-# under qemu-user. Installs what it needs first (scripts/setup.sh --arm64).
+# Cross-builds the project for arm64, runs its unit tests (filter job logic,
+# status decoder, IP setup conversions, printer-stream analysis) and the
+# windows on Qt's offscreen platform under qemu-user, then packs the arm64
+# .deb from that tree and checks it (contents, modes, Depends, lintian).
+# Installs what it needs first (scripts/setup.sh --arm64).
 #
 #   bash scripts/test-arm64.sh [BUILD_DIR]          (default: build-arm64)
 set -euo pipefail
@@ -25,3 +27,5 @@ ctest --test-dir "$build" -N -V | grep 'Test command:' | grep -qv 'qemu-aarch64'
   && { echo "some tests in $build do not run under qemu-aarch64" >&2; exit 1; }
 
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+bash tests/packaging/check_deb.sh "$build" "$PWD"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds kpx7720mw_*.deb from a configured and built tree (cpack into a
-# temporary directory) and checks what it would put on a machine.
+# temporary directory) and checks what it would put on a machine. The
+# package's architecture is the build tree's (arm64 for a cross build).
 #
 #   check_deb.sh BUILD_DIR SOURCE_DIR
 #
 # Exit 77 (skipped) when the Debian tools are missing.
 set -uo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 src=$2
 
 for tool in cpack dpkg-deb; do
@@ -23,7 +24,12 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 
-if ! (cd "$tmp" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1); then
+# The architecture the tree was built for: CPack's setting for a cross
+# build, else this machine's.
+arch=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+[ -n "$arch" ] || arch=$(dpkg --print-architecture)
+
+if ! (cd "$tmp" && DEB_HOST_ARCH=$arch cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1); then
   cat "$tmp/cpack.log"
   echo "FAIL: cpack did not build the package"
   exit 1
@@ -105,9 +111,27 @@ head -c 8 "$tmp/root/usr/share/icons/hicolor/48x48/apps/kpx7720mw.png" | od -An 
 # ---- control
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = kpx7720mw ] || fail "Package is '$(field Package)'"
-arch=$(dpkg --print-architecture 2>/dev/null || true)
-[ -z "$arch" ] || [ "$(field Architecture)" = "$arch" ] && ok "Architecture $(field Architecture)" \
+[ "$(field Architecture)" = "$arch" ] && ok "Architecture $(field Architecture)" \
   || fail "Architecture is '$(field Architecture)', expected $arch"
+# The programs are built for that architecture, and stripped.
+case $arch in
+  amd64) machine='x86-64' ;;
+  arm64) machine='ARM aarch64' ;;
+  *) machine='' ;;
+esac
+for program in usr/lib/cups/filter/pstopxl_7720mw usr/lib/cups/filter/pstopxl_7720mw_net \
+               opt/zuva/Printers/KPX7720MW/usbmonitor opt/zuva/Printers/KPX7720MW_net/netmonitor \
+               opt/zuva/Printers/KPX7720MW_net/netipset; do
+  desc=$(file -b "$tmp/root/$program")
+  case $desc in
+    *"$machine"*stripped*) ;;
+    *) fail "$program: expected a stripped $machine program, got: $desc"; continue ;;
+  esac
+  case $desc in
+    *"not stripped"*) fail "$program is not stripped" ;;
+    *) ok "$program: $machine, stripped" ;;
+  esac
+done
 depends=$(field Depends)
 echo "Depends: $depends"
 need=(ghostscript cups cups-daemon cups-client)
