@@ -208,5 +208,37 @@ if [ "$failed" -gt 0 ]; then
   echo "job summary:"; sed 's/^/  /' "$work/jobs"
 fi
 
+# 5. The records the filter wrote as CUPS's filter user, readable by the
+# desktop user's monitor.
+for _ in $(seq 1 300); do
+  [ -z "$(in_root lpstat -o KPX7720MW-net 2>/dev/null)" ] && break
+  sleep 0.2
+done
+net=$root/opt/zuva/Printers/KPX7720MW_net
+readable_record() { # owned by lp, readable by everyone, not empty
+  [ -s "$1" ] && [ "$(stat -c %U "$1")" = lp ] && [ $(( 0$(stat -c %a "$1") & 044 )) -eq $(( 044 )) ]
+}
+check "config/printerInfo written by the filter as lp, readable by all" readable_record "$net/config/printerInfo"
+check "print_log has the job's block, readable by all" readable_record "$net/print_log"
+check "the job's title is in print_log" grep -q 'test.ps' "$net/print_log"
+cp "$net/print_log" "$work/print_log.saved"
+cp "$net/config/printerInfo" "$work/printerInfo.saved"
+
+# 6. Removal keeps the records; installing again keeps them too; a purge
+# deletes them and the queue.
+in_root apt-get remove -y kpx7720mw >>"$work/apt.log" 2>&1
+check "apt-get remove takes the filters away" test ! -e "$root/usr/lib/cups/filter/pstopxl_7720mw_net"
+check "apt-get remove keeps print_log" cmp -s "$work/print_log.saved" "$net/print_log"
+check "apt-get remove keeps config/printerInfo" cmp -s "$work/printerInfo.saved" "$net/config/printerInfo"
+check "apt-get install again" in_root sh -c "cd /tmp && apt-get install -y ./$debname >>/tmp/apt-again.log 2>&1"
+check "reinstall keeps print_log (content and owner)" \
+  sh -c "cmp -s '$work/print_log.saved' '$net/print_log' && [ \"\$(stat -c %U '$net/print_log')\" = lp ]"
+check "reinstall keeps config/printerInfo" cmp -s "$work/printerInfo.saved" "$net/config/printerInfo"
+in_root apt-get purge -y kpx7720mw >>"$work/apt.log" 2>&1
+check "apt-get purge removes the records" test ! -e "$net/print_log" -a ! -e "$net/config"
+check "apt-get purge removes the install tree" test ! -e "$root/opt/zuva"
+queue_gone() { ! in_root lpstat -p KPX7720MW-net >/dev/null 2>&1; }
+check "apt-get purge removes the queue KPX7720MW-net" queue_gone
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
