@@ -6,6 +6,13 @@
 #
 # Without DEB the package is built with packaging/build-deb.sh. Needs root,
 # debootstrap and a build tree with the simulator (BUILD, default build/).
+# The root is of the package's architecture: an arm64 package on an amd64
+# machine is installed in an arm64 root whose programs (apt, cupsd, the
+# filters, Ghostscript) run under qemu-user-static through binfmt_misc, so
+# that must be set up first:
+#   apt-get install qemu-user-static binfmt-support
+#   mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc   (if not mounted)
+#   update-binfmts --enable qemu-aarch64
 # The minbase root is kept as a tarball in CACHE (default
 # /tmp/kpx7720mw-install-cache) for the next run. KEEP=1 keeps the root and
 # the simulator's directory. MIRROR overrides the Debian mirror (default: the
@@ -29,6 +36,18 @@ if [ -z "$deb" ]; then
 fi
 [ -f "$deb" ] || die "no package at $deb"
 deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
+
+arch=$(dpkg-deb -f "$deb" Architecture)
+if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+  case $arch in
+    arm64) emulator=qemu-aarch64 ;;
+    *) die "no emulator known for $arch packages" ;;
+  esac
+  # F: the kernel holds the interpreter open, so it runs inside the chroot.
+  grep -qx enabled "/proc/sys/fs/binfmt_misc/$emulator" 2>/dev/null &&
+    grep -q '^flags: .*F' "/proc/sys/fs/binfmt_misc/$emulator" ||
+    die "$arch programs cannot run here: register $emulator with binfmt_misc (see the head of this script)"
+fi
 
 mirror=${MIRROR:-}
 if [ -z "$mirror" ]; then
@@ -87,14 +106,14 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # 1. A clean minbase root (from the cache when there is one).
-tarball=$cache/bookworm-minbase.tar
+tarball=$cache/bookworm-minbase-$arch.tar
 mkdir -p "$root" "$cache"
 if [ -f "$tarball" ]; then
   echo "root: from $tarball"
   tar -C "$root" -xpf "$tarball"
 else
-  echo "root: debootstrap --variant=minbase bookworm from $mirror"
-  debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  echo "root: debootstrap --arch=$arch --variant=minbase bookworm from $mirror"
+  debootstrap --arch="$arch" --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
     { tail -20 "$work/debootstrap.log"; die "debootstrap failed"; }
   in_root apt-get clean
   tar -C "$root" -cpf "$tarball.part" . && mv "$tarball.part" "$tarball"
