@@ -6,11 +6,18 @@
 # (filters then run as lp) and as a normal user.
 #
 #   private-cups.sh start DIR --build BUILD --printer HOST:PORT [--port N] [--no-queues]
+#                             [--usb-dir UMOCKDEV_DIR] [--models]
 #   private-cups.sh stop DIR
 #   private-cups.sh env DIR          # prints CUPS_SERVER=... for clients
 #
 # Everything lives in DIR: DIR/root is the install root handed to the
 # filters as ZUVA_PRINTERS_ROOT, DIR/log the scheduler's logs.
+#
+# --usb-dir runs the scheduler under umockdev's preload library with that
+# testbed, so that CUPS's usb backend (and lpinfo -v) sees the simulator's
+# emulated USB printer; the usb backend runs only as root. --models gives
+# the scheduler a data directory whose model/ holds the project's PPDs, as
+# the package installs them, so that "lpadmin -m KPX7720MW.ppd" finds them.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -55,12 +62,16 @@ build=""
 printer=""
 port=""
 queues=1
+usbdir=""
+models=0
 while [ $# -gt 0 ]; do
   case "$1" in
   --build) build=$2; shift 2 ;;
   --printer) printer=$2; shift 2 ;;
   --port) port=$2; shift 2 ;;
   --no-queues) queues=0; shift ;;
+  --usb-dir) usbdir=$2; shift 2 ;;
+  --models) models=1; shift ;;
   *) die "unknown option $1" ;;
   esac
 done
@@ -81,9 +92,25 @@ fi
 
 mkdir -p "$dir"/{conf,spool,spool/tmp,log,run,cache,state,serverbin/filter,root}
 chmod 0755 "$dir" "$dir/serverbin" "$dir/serverbin/filter"
+rm -rf "$dir/serverbin/backend"
 for sub in backend daemon cgi-bin monitor notifier driver; do
   ln -sfn "/usr/lib/cups/$sub" "$dir/serverbin/$sub"
 done
+if [ -n "$usbdir" ]; then
+  # cupsd hands no LD_PRELOAD to its children, so the usb backend gets the
+  # umockdev preload from a wrapper (root's, 0700, as CUPS wants it).
+  rm "$dir/serverbin/backend"
+  mkdir -p "$dir/serverbin/backend"
+  for f in /usr/lib/cups/backend/*; do
+    ln -sfn "$f" "$dir/serverbin/backend/$(basename "$f")"
+  done
+  rm "$dir/serverbin/backend/usb"
+  printf '#!/bin/sh
+exec env LD_PRELOAD=libumockdev-preload.so.0 /usr/lib/cups/backend/usb "$@"
+' \
+    >"$dir/serverbin/backend/usb"
+  chmod 0700 "$dir/serverbin/backend/usb"
+fi
 for f in /usr/lib/cups/filter/*; do
   ln -sfn "$f" "$dir/serverbin/filter/$(basename "$f")"
 done
@@ -103,6 +130,21 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 chmod 0755 "$root" "$root/KPX7720MW" "$root/KPX7720MW_net"
 
+# CUPS's data files, with the project's PPDs among the models.
+datadir=/usr/share/cups
+if [ "$models" -eq 1 ]; then
+  datadir=$dir/data
+  mkdir -p "$datadir/model"
+  for f in /usr/share/cups/*; do
+    [ "$(basename "$f")" = model ] || ln -sfn "$f" "$datadir/$(basename "$f")"
+  done
+  for f in /usr/share/cups/model/*; do
+    [ -e "$f" ] && ln -sfn "$f" "$datadir/model/$(basename "$f")"
+  done
+  install -m 0644 "$here/ppd/KPX7720MW.ppd" "$here/ppd/KPX7720MW-net.ppd" "$datadir/model/"
+  chmod 0755 "$datadir" "$datadir/model"
+fi
+
 cat >"$dir/conf/cups-files.conf" <<CONF
 ServerRoot $dir/conf
 RequestRoot $dir/spool
@@ -110,7 +152,7 @@ TempDir $dir/spool/tmp
 StateDir $dir/state
 CacheDir $dir/cache
 ServerBin $dir/serverbin
-DataDir /usr/share/cups
+DataDir $datadir
 AccessLog $dir/log/access_log
 ErrorLog $dir/log/error_log
 PageLog $dir/log/page_log
@@ -122,6 +164,9 @@ LogFileGroup $group
 FileDevice Yes
 SetEnv ZUVA_PRINTERS_ROOT $root
 CONF
+if [ -n "$usbdir" ]; then
+  echo "SetEnv UMOCKDEV_DIR $usbdir" >>"$dir/conf/cups-files.conf"
+fi
 
 cat >"$dir/conf/cupsd.conf" <<CONF
 Listen 127.0.0.1:$port

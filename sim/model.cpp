@@ -241,6 +241,9 @@ std::string usbOut(PrinterState &st, std::string_view data) {
   } else if (parseSetIp(data, ip)) {
     st.ip = ip;
     return "SetIP " + formatIpSettings(ip);
+  } else if (!st.usbPrint.empty() || startsWith(data, kUel)) {
+    st.usbPrint.append(data);
+    return "print data (" + std::to_string(st.usbPrint.size()) + " bytes in this job)";
   } else if (startsWith(data, kSetIpPrefix)) {
     return "malformed SetIP (" + std::to_string(data.size()) + " bytes), ignored";
   } else {
@@ -249,6 +252,13 @@ std::string usbOut(PrinterState &st, std::string_view data) {
   if (st.usbReplies.size() >= kMaxQueuedUsbReplies) st.usbReplies.pop_front();
   st.usbReplies.push_back(reply);
   return what + " -> reply queued (" + std::to_string(reply.size()) + " bytes)";
+}
+
+void endUsbPrint(PrinterState &st) {
+  if (st.usbPrint.empty()) return;
+  st.usbPrintsDone.push_back({std::move(st.usbPrint), std::move(st.usbPrintStarted)});
+  st.usbPrint.clear();
+  st.usbPrintStarted.clear();
 }
 
 std::optional<std::string> usbIn(PrinterState &st, size_t maxLen) {

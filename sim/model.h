@@ -132,6 +132,15 @@ struct PrinterState {
   bool releaseFail = false;
   int usbDevnum = 2;
   std::vector<std::string> usbLog;  // "out HEX", "in HEX", events
+
+  // Print data over USB: a job opens with the UEL in an OUT transfer and
+  // lasts until the interface is released or the device goes away.
+  std::string usbPrint;          // the job being received
+  std::string usbPrintStarted;   // when it started (set by the USB side)
+  struct UsbPrint {
+    std::string data, started;
+  };
+  std::deque<UsbPrint> usbPrintsDone;  // ended, for the server to record
 };
 
 inline constexpr size_t kMaxQueuedUsbReplies = 8;
@@ -139,8 +148,13 @@ inline constexpr size_t kMaxLogLines = 10000;
 
 // An OUT transfer on endpoint 0x01: recorded, and answered per command:
 // "CheckStatus?" queues the status reply, "CheckIP?" the IP reply, a 19-byte
-// "SetIP=...;" stores new settings. Returns a short description for the log.
+// "SetIP=...;" stores new settings; data that opens with the UEL starts a
+// print job, which takes every other transfer until endUsbPrint. Returns a
+// short description for the log.
 std::string usbOut(PrinterState &st, std::string_view data);
+
+// Ends the USB print job in progress, if any: it moves to usbPrintsDone.
+void endUsbPrint(PrinterState &st);
 
 // An IN transfer on endpoint 0x82 asks for its answer: nullopt means the
 // transfer stays pending (ask again later). The answer is cut to maxLen.

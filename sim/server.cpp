@@ -298,6 +298,7 @@ int Server::run() {
       }
     }
     if (ctlReady) acceptControl();
+    recordUsbPrints();
     checkWaiters();
   }
   // Let pending control replies (the answer to "quit") reach their clients.
@@ -429,6 +430,54 @@ void Server::checkBackStatus(PrintConn &c) {
                       escapeText(text) + "\"");
 }
 
+// An ended job: its summary on disk (job-NNNN.txt), in the log and in the
+// list that "jobs" and "wait-jobs" report.
+void Server::recordJob(const char *channel, int id, const std::string &peer, const std::string &started,
+                       const std::string &file, const std::string &data) {
+  JobRecord j;
+  j.id = id;
+  j.peer = peer;
+  j.started = started;
+  j.ended = isoNow();
+  j.file = file;
+  j.summary = analyzePrintStream(data, true);
+  std::string text = formatJobRecord(j);
+  if (!cfg_.jobsDir.empty()) {
+    std::string err;
+    if (!writeFileAtomically(jobPath(id, "txt"), text, err)) log_.log(channel, err);
+  }
+  const PrintStreamSummary &s = j.summary;
+  log_.log(channel, peer + " job " + std::to_string(id) + " ended: " + std::to_string(s.totalBytes) +
+                        " bytes, end=" + endName(s.end) + ", pclxl=" + pclxlName(s.pclxl) +
+                        ", pages=" + std::to_string(s.pages) +
+                        (s.pclxlError.empty() ? "" : " (" + s.pclxlError + ")"));
+  std::lock_guard<std::mutex> lock(mutex_);
+  st_.jobs.push_back(std::move(j));
+}
+
+// Jobs the USB side received: numbered and kept like the TCP ones.
+void Server::recordUsbPrints() {
+  std::deque<PrinterState::UsbPrint> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done.swap(st_.usbPrintsDone);
+    st_.jobsStarted += static_cast<int>(done.size());
+  }
+  for (PrinterState::UsbPrint &p : done) {
+    int id = nextJob_++;
+    std::string file;
+    if (!cfg_.jobsDir.empty()) {
+      std::string err;
+      file = jobPath(id, "prn");
+      if (!writeFileAtomically(file, p.data, err)) {
+        log_.log("usb", err);
+        file.clear();
+      }
+    }
+    recordJob("usb", id, "usb", p.started, file, p.data);
+  }
+}
+
 void Server::endPrint(PrintConn &c) {
   if (!c.out.empty()) flushOut(c.fd, c.out);
   if (!c.inJob) {
@@ -447,25 +496,7 @@ void Server::endPrint(PrintConn &c) {
       std::fclose(c.prn);
       c.prn = nullptr;
     }
-    JobRecord j;
-    j.id = c.jobId;
-    j.peer = c.peer;
-    j.started = c.started;
-    j.ended = isoNow();
-    j.file = c.prnPath;
-    j.summary = analyzePrintStream(c.data, true);
-    std::string text = formatJobRecord(j);
-    if (!cfg_.jobsDir.empty()) {
-      std::string err;
-      if (!writeFileAtomically(jobPath(c.jobId, "txt"), text, err)) log_.log("tcp", err);
-    }
-    const PrintStreamSummary &s = j.summary;
-    log_.log("tcp", c.peer + " job " + std::to_string(c.jobId) + " ended: " +
-                        std::to_string(s.totalBytes) + " bytes, end=" + endName(s.end) +
-                        ", pclxl=" + pclxlName(s.pclxl) + ", pages=" + std::to_string(s.pages) +
-                        (s.pclxlError.empty() ? "" : " (" + s.pclxlError + ")"));
-    std::lock_guard<std::mutex> lock(mutex_);
-    st_.jobs.push_back(std::move(j));
+    recordJob("tcp", c.jobId, c.peer, c.started, c.prnPath, c.data);
   } else {
     log_.log("tcp", c.peer + " closed" +
                         (c.data.empty() ? std::string(" without data")

@@ -87,6 +87,9 @@ class Server {
   void checkBackStatus(PrintConn &c);
   void flushOut(int fd, std::string &out);
   void endPrint(PrintConn &c);
+  void recordJob(const char *channel, int id, const std::string &peer, const std::string &started,
+                 const std::string &file, const std::string &data);
+  void recordUsbPrints();
   void readUdp();
   void acceptControl();
   void readControl(CtlConn &c);

@@ -213,6 +213,7 @@ bool UsbEmulator::unplug(std::string &err) {
     }
     for (auto &c : clients_) c.second.claimed = false;
     appendLog(st_.usbLog, "unplug");
+    endUsbPrint(st_);
     if (failed) log_.log("usb", std::to_string(failed) + " pending transfer(s) failed with ESHUTDOWN");
   }
   umockdev_testbed_uevent(testbed_, kSysPath, "remove");
@@ -301,6 +302,8 @@ void UsbEmulator::forgetGoneClients() {
         ++it;
       }
     }
+    auto c = clients_.find(id);
+    if (c != clients_.end() && c->second.claimed) endUsbPrint(st_);  // gone without releasing
     clients_.erase(id);
     log_.log("usb", "client " + std::to_string(id) + " closed");
   }
@@ -548,6 +551,7 @@ int UsbEmulator::handleIoctl(UMockdevIoctlClient *client) {
       }
       cl.claimed = false;
       appendLog(st_.usbLog, "release 0");
+      endUsbPrint(st_);
       log_.log("usb", "client " + std::to_string(id) + " released interface 0");
       return done(0, 0);
     }
@@ -594,7 +598,9 @@ int UsbEmulator::handleIoctl(UMockdevIoctlClient *client) {
       lock.lock();
       if (!control) cl.claimed = true;  // usbfs claims the interface on first use
       if (bulkOut) {
+        bool printing = !st_.usbPrint.empty();
         std::string what = usbOut(st_, payload);
+        if (!printing && !st_.usbPrint.empty()) st_.usbPrintStarted = isoNow();
         urb.done = true;
         urb.status = 0;
         log_.log("usb", "OUT 0x01 " + std::to_string(payload.size()) + " bytes: " + what);

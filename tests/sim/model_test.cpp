@@ -101,6 +101,40 @@ TEST(UsbModel, CommandsQueueReplies) {
   EXPECT_EQ(usbIn(st, 4), std::optional<std::string>("CODE"));
 }
 
+TEST(UsbModel, PrintDataBecomesAJobUntilItEnds) {
+  PrinterState st;
+  const std::string ticket = "\x1b%-12345X\n\x1b#+54321X_ZUVA@PJL\n@PJL SET RENDERMODE=GRAYSCALE\n";
+  usbOut(st, "junk before any job");
+  EXPECT_TRUE(st.usbPrint.empty());  // not a job: it does not open with the UEL
+  usbOut(st, ticket);
+  // Everything that follows belongs to the job, even what looks like junk,
+  // but the printer's commands are still answered.
+  usbOut(st, "CheckStatus");
+  usbOut(st, "CheckStatus?");
+  usbOut(st, "\x1b%-12345X");
+  EXPECT_EQ(st.usbPrint, ticket + "CheckStatus" + "\x1b%-12345X");
+  EXPECT_EQ(usbIn(st, 512), std::optional<std::string>("CODE=10001\r"));
+  EXPECT_TRUE(st.usbPrintsDone.empty());
+
+  st.usbPrintStarted = "2026-01-01T00:00:00.000";
+  endUsbPrint(st);
+  ASSERT_EQ(st.usbPrintsDone.size(), 1u);
+  EXPECT_EQ(st.usbPrintsDone.front().data, ticket + "CheckStatus" + "\x1b%-12345X");
+  EXPECT_EQ(st.usbPrintsDone.front().started, "2026-01-01T00:00:00.000");
+  EXPECT_TRUE(st.usbPrint.empty());
+  EXPECT_TRUE(st.usbPrintStarted.empty());
+
+  // Ending with no job in progress records nothing; the next job starts afresh.
+  endUsbPrint(st);
+  EXPECT_EQ(st.usbPrintsDone.size(), 1u);
+  usbOut(st, "not a job");
+  EXPECT_TRUE(st.usbPrint.empty());
+  usbOut(st, ticket);
+  endUsbPrint(st);
+  ASSERT_EQ(st.usbPrintsDone.size(), 2u);
+  EXPECT_EQ(st.usbPrintsDone.back().data, ticket);
+}
+
 TEST(UsbModel, QueueIsBounded) {
   PrinterState st;
   for (int i = 0; i < 20; ++i) usbOut(st, "CheckStatus?");

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "printstream.h"
 #include "sim_process.h"
 #include "textutil.h"
 
@@ -227,4 +228,39 @@ TEST(SimUsb, StartsUnpluggedAndNeedsTheWrapper) {
                      dir.file("c.sock")}, {"LD_PRELOAD="}, 10000);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("umockdev-wrapper"), std::string::npos) << r.err;
+}
+
+// Print data sent to the emulated printer becomes a job like one on the
+// print port: numbered, kept on disk and analysed, once the interface is
+// released (a job cut off by unplugging is kept as it arrived).
+TEST(SimUsb, PrintDataBecomesAJob) {
+  START_USB_SIM(sim, {}, true);
+  const std::string job = std::string(kpxsim::kUel) + "\n\x1b#+54321X_ZUVA@PJL\n@PJL SET JOBNAME=\"usb.ps\"\n" +
+                          "@PJL ENTER LANGUAGE = PCLXL\n";
+  const std::string trailer = "\x1b%-12345X\n\x1b#+54321X_ZUVA@PJL EOJ\n\x1b%-12345X";
+  RunResult r = sim.usbClient(ops({kOpen, {"write:" + hexOf(job), "write:" + kCheckStatus, "read:512",
+                                           "write:" + hexOf(trailer)}}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines(r.out)[5], "read rc=0 n=11 hex=" + hexOf("CODE=10001\r"));  // answered mid-job
+  EXPECT_EQ(valueOf(sim.ctl({"jobs"}).out, "job"), "");  // not released yet
+  r = sim.usbClient(ops({kOpen, {"release"}}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  RunResult w = sim.ctl({"wait-jobs", "1", "10"});
+  ASSERT_EQ(w.status, 0) << w.out << w.err;
+  std::string jobs = sim.ctl({"jobs"}).out;
+  EXPECT_EQ(valueOf(jobs, "peer"), "usb") << jobs;
+  EXPECT_EQ(valueOf(jobs, "bytes"), std::to_string(job.size() + trailer.size())) << jobs;
+  EXPECT_EQ(valueOf(jobs, "end"), "trailer") << jobs;
+  std::string prn;
+  ASSERT_TRUE(readFile(sim.dir().path() + "/jobs/job-0001.prn", prn));
+  EXPECT_EQ(prn, job + trailer);
+
+  // Unplugged in the middle: the job ends with what arrived.
+  r = sim.usbClient(ops({kOpen, {"write:" + hexOf(job)}}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(sim.ctl({"unplug"}).status, 0);
+  w = sim.ctl({"wait-jobs", "2", "10"});
+  ASSERT_EQ(w.status, 0) << w.out << w.err;
+  ASSERT_TRUE(readFile(sim.dir().path() + "/jobs/job-0002.prn", prn));
+  EXPECT_EQ(prn, job);
 }
