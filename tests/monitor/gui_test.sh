@@ -16,35 +16,11 @@ chmod 700 "$work/run"
 pids=()
 passed=0 failed=0
 
-cleanup() {
-  [ -S "$work/sim/ctl.sock" ] && "$sim" ctl --socket "$work/sim/ctl.sock" quit >/dev/null 2>&1
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  sleep 0.5
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {  # check NAME COMMAND...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
-ctl() { "$sim" ctl --socket "$work/sim/ctl.sock" "$@" >/dev/null; }
-wait_for() {  # wait_for SECONDS COMMAND...
-  local until=$((SECONDS + $1)); shift
-  while [ $SECONDS -le $until ]; do "$@" && return 0; sleep 0.2; done
-  return 1
-}
+# shellcheck source=gui_rig.sh
+source "$(dirname "$0")/gui_rig.sh"
 
 # Display, tray host, printer.
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
-trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 28 \
-  --transparent false --tint 0x333333 >"$work/trayer.log" 2>&1 &
-pids+=($!)
+start_display
 TMPDIR=$work KPX7720MW_SIM=$sim "$simstart" "$work/sim" --usb --status 10001 >"$work/sim.ready" || exit 1
 pids+=("$(sed -n 's/^pid=//p' "$work/sim.ready")")
 usbdir=$(sed -n 's/^usb_dir=//p' "$work/sim.ready")
