@@ -3,13 +3,10 @@
 // the driver process (usb_driver.cpp) under umockdev's preload library,
 // offscreen; the queue tools are stand-ins that record their calls.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim_test_util.h"
@@ -72,18 +69,8 @@ struct DriverRun {
 // queue tools and an install tree for the window.
 class UsbRig {
  public:
-  explicit UsbRig(const std::vector<std::string> &options) {
-    std::vector<std::string> argv = {KPX_SIM_START_SCRIPT, dir_.file("sim"), "--usb"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    // umockdev makes its testbed under TMPDIR: keep it inside our directory.
-    RunResult r = simtest::run(argv, {"TMPDIR=" + dir_.path(), "KPX7720MW_SIM=" KPX_SIM_PROGRAM},
-                               30000);
-    pid_ = std::atoi(valueOf(r.out, "pid").c_str());
-    usbDir_ = valueOf(r.out, "usb_dir");
-    socket_ = dir_.file("sim/ctl.sock");
-    if (r.status != 0 || pid_ <= 0 || usbDir_.empty() || usbDir_ == "off")
-      error_ = "simulator did not start: " + r.out + r.err;
-
+  explicit UsbRig(const std::vector<std::string> &options)
+      : sim_(KPX_SIM_PROGRAM, KPX_SIM_START_SCRIPT, dir_.file("sim"), dir_.path(), options) {
     mkdir(dir_.file("bin").c_str(), 0755);
     mkdir(dir_.file("run").c_str(), 0700);
     mkdir(dir_.file("root").c_str(), 0755);
@@ -97,29 +84,8 @@ class UsbRig {
     }
   }
 
-  ~UsbRig() {
-    if (pid_ <= 0) return;
-    ctl({"quit"});
-    // The simulator is not our child (the start script left it behind).
-    for (int i = 0; i < 250 && kill(pid_, 0) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (kill(pid_, 0) == 0) {
-      kill(pid_, SIGKILL);
-      for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-
-  UsbRig(const UsbRig &) = delete;
-  UsbRig &operator=(const UsbRig &) = delete;
-
-  const std::string &error() const { return error_; }
-
-  RunResult ctl(const std::vector<std::string> &args) const {
-    std::vector<std::string> argv = {KPX_SIM_PROGRAM, "ctl", "--socket", socket_};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return simtest::run(argv, {}, 30000);
-  }
+  const std::string &error() const { return sim_.error(); }
+  RunResult ctl(const std::vector<std::string> &args) const { return sim_.ctl(args); }
   Lines usbLog() const { return splitLines(ctl({"usb-log"}).out); }
   std::string simState(const std::string &key) const { return valueOf(ctl({"state"}).out, key); }
 
@@ -135,11 +101,11 @@ class UsbRig {
   }
 
   DriverRun driver(const std::vector<std::string> &steps) const {
-    std::vector<std::string> argv = {KPX_NETIPSET_DRIVER, "--ctl", KPX_SIM_PROGRAM, socket_};
+    std::vector<std::string> argv = {KPX_NETIPSET_DRIVER, "--ctl", KPX_SIM_PROGRAM, sim_.socket()};
     argv.insert(argv.end(), steps.begin(), steps.end());
     RunResult r = simtest::run(
         argv,
-        {"UMOCKDEV_DIR=" + usbDir_, "LD_PRELOAD=libumockdev-preload.so.0",
+        {"UMOCKDEV_DIR=" + sim_.usbDir(), "LD_PRELOAD=libumockdev-preload.so.0",
          "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir_.file("run"),
          "KPX_COMMAND_DIR=" + dir_.file("bin"), "ZUVA_PRINTERS_ROOT=" + dir_.file("root")},
         60000);
@@ -152,8 +118,7 @@ class UsbRig {
 
  private:
   TempDir dir_;
-  int pid_ = -1;
-  std::string usbDir_, socket_, error_;
+  simtest::DetachedUsbSim sim_;
 };
 
 #define START_RIG(var, ...) \

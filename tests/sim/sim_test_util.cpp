@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "printstream.h"
 
@@ -205,6 +206,38 @@ std::vector<std::string> typicalTicketLines() {
       "@PJL SET LESSPAPERCURL=OFF",
       "@PJL SET FIXINTENSITYUP=OFF",
   };
+}
+
+DetachedUsbSim::DetachedUsbSim(const std::string &program, const std::string &startScript,
+                               const std::string &simDir, const std::string &tmpDir,
+                               const std::vector<std::string> &options)
+    : program_(program) {
+  std::vector<std::string> argv = {startScript, simDir, "--usb"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  RunResult r = run(argv, {"TMPDIR=" + tmpDir, "KPX7720MW_SIM=" + program}, 30000);
+  pid_ = std::atoi(valueOf(r.out, "pid").c_str());
+  usbDir_ = valueOf(r.out, "usb_dir");
+  socket_ = simDir + "/ctl.sock";
+  if (r.status != 0 || pid_ <= 0 || usbDir_.empty() || usbDir_ == "off")
+    error_ = "simulator did not start: " + r.out + r.err;
+}
+
+DetachedUsbSim::~DetachedUsbSim() {
+  if (pid_ <= 0) return;
+  ctl({"quit"});
+  for (int i = 0; i < 250 && kill(pid_, 0) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (kill(pid_, 0) == 0) {
+    kill(pid_, SIGKILL);
+    for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+RunResult DetachedUsbSim::ctl(const std::vector<std::string> &args) const {
+  std::vector<std::string> argv = {program_, "ctl", "--socket", socket_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run(argv, {}, 30000);
 }
 
 }  // namespace simtest

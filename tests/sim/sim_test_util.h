@@ -45,6 +45,31 @@ struct RunResult {
 RunResult run(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
               int timeoutMs = 30000);
 
+// A simulator with the emulated USB printer, started by
+// kpx7720mw-sim-start.sh in simDir (with TMPDIR=tmpDir for umockdev's
+// testbed). The script leaves it running, so it is not our child: the
+// destructor asks it to quit and kills it if it does not go.
+class DetachedUsbSim {
+ public:
+  DetachedUsbSim(const std::string &program, const std::string &startScript, const std::string &simDir,
+                 const std::string &tmpDir, const std::vector<std::string> &options);
+  ~DetachedUsbSim();
+  DetachedUsbSim(const DetachedUsbSim &) = delete;
+  DetachedUsbSim &operator=(const DetachedUsbSim &) = delete;
+
+  // Empty when it started; else what the start script printed.
+  const std::string &error() const { return error_; }
+  const std::string &usbDir() const { return usbDir_; }
+  const std::string &socket() const { return socket_; }
+  // kpx7720mw-sim ctl --socket ... args...
+  RunResult ctl(const std::vector<std::string> &args) const;
+
+ private:
+  std::string program_;
+  int pid_ = -1;
+  std::string usbDir_, socket_, error_;
+};
+
 // PostScript jobs to feed Ghostscript.
 std::string textPages(int pages);
 std::string imagePage();

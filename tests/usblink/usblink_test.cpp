@@ -4,7 +4,6 @@
 // the client prints what every call returned and every debug line the link
 // wrote, in order.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -49,52 +48,20 @@ struct ClientRun {
 // One simulator with the emulated USB printer, ended when the test ends.
 class UsbSim {
  public:
-  explicit UsbSim(const std::vector<std::string> &options) {
-    std::vector<std::string> argv = {KPX_SIM_START_SCRIPT, dir_.path(), "--usb"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    // umockdev makes its testbed under TMPDIR: keep it inside our directory.
-    RunResult r = simtest::run(argv, {"TMPDIR=" + dir_.path(), "KPX7720MW_SIM=" KPX_SIM_PROGRAM},
-                               30000);
-    pid_ = std::atoi(valueOf(r.out, "pid").c_str());
-    usbDir_ = valueOf(r.out, "usb_dir");
-    socket_ = dir_.file("ctl.sock");
-    if (r.status != 0 || pid_ <= 0 || usbDir_.empty() || usbDir_ == "off")
-      error_ = "simulator did not start: " + r.out + r.err;
-  }
+  explicit UsbSim(const std::vector<std::string> &options)
+      : sim_(KPX_SIM_PROGRAM, KPX_SIM_START_SCRIPT, dir_.path(), dir_.path(), options) {}
 
-  ~UsbSim() {
-    if (pid_ <= 0) return;
-    ctl({"quit"});
-    // The simulator is not our child (the start script left it behind):
-    // wait for it to go, and kill it if it does not.
-    for (int i = 0; i < 250 && kill(pid_, 0) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (kill(pid_, 0) == 0) {
-      kill(pid_, SIGKILL);
-      for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-
-  UsbSim(const UsbSim &) = delete;
-  UsbSim &operator=(const UsbSim &) = delete;
-
-  const std::string &error() const { return error_; }
-
-  RunResult ctl(const std::vector<std::string> &args) const {
-    std::vector<std::string> argv = {KPX_SIM_PROGRAM, "ctl", "--socket", socket_};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return simtest::run(argv, {}, 30000);
-  }
+  const std::string &error() const { return sim_.error(); }
+  RunResult ctl(const std::vector<std::string> &args) const { return sim_.ctl(args); }
 
   Lines usbLog() const { return splitLines(ctl({"usb-log"}).out); }
 
   // Runs the link client with the configuration flag (--monitor/--setup).
   ClientRun client(const std::string &config, const std::vector<std::string> &ops) const {
-    std::vector<std::string> argv = {KPX_USBLINK_CLIENT, config, "--ctl", KPX_SIM_PROGRAM, socket_};
+    std::vector<std::string> argv = {KPX_USBLINK_CLIENT, config, "--ctl", KPX_SIM_PROGRAM, sim_.socket()};
     argv.insert(argv.end(), ops.begin(), ops.end());
     RunResult r = simtest::run(
-        argv, {"UMOCKDEV_DIR=" + usbDir_, "LD_PRELOAD=libumockdev-preload.so.0"}, 30000);
+        argv, {"UMOCKDEV_DIR=" + sim_.usbDir(), "LD_PRELOAD=libumockdev-preload.so.0"}, 30000);
     ClientRun c;
     c.status = r.status;
     c.out = splitLines(r.out);
@@ -106,8 +73,7 @@ class UsbSim {
 
  private:
   TempDir dir_;
-  int pid_ = -1;
-  std::string usbDir_, socket_, error_;
+  simtest::DetachedUsbSim sim_;
 };
 
 #define START_SIM(var, ...)     \

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records.h"
+#include "text_lines.h"
 #include "variant.h"
 
 namespace {
@@ -32,18 +33,6 @@ JobSettings sampleJob() {
   job.duplex = "DuplexNoTumble";
   job.logDate = "2025年12月30日14:05:09 Monday";
   return job;
-}
-
-std::vector<std::string> linesOf(const std::string &text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  return lines;
 }
 
 TEST(PrinterInfo, FiveLines) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jobsettings.h"
+#include "text_lines.h"
 #include "ticket.h"
 
 namespace {
@@ -25,18 +26,6 @@ JobSettings baseJob() {
   job.jobTime = "20251230140509";
   job.hostName = "ws1";
   return job;
-}
-
-std::vector<std::string> linesOf(const std::string &text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  return lines;
 }
 
 // Length of the UTF-8 sequence that starts with this lead byte (0 if none).
