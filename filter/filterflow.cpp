@@ -26,6 +26,7 @@
 #include "lockreply.h"
 #include "pagecount.h"
 #include "paths.h"
+#include "ppdchoices.h"
 #include "records.h"
 #include "ticket.h"
 
@@ -382,19 +383,10 @@ void waitForPrinterLock() {
   std::exit(1);
 }
 
-std::string choiceOf(ppd_file_t *ppd, const char *option, const char *fallback) {
-  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
-  return c != nullptr ? c->choice : fallback;
-}
-
-const char *rawChoice(ppd_file_t *ppd, const char *option) {
-  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
-  return c != nullptr ? c->choice : nullptr;
-}
-
 }  // namespace
 
 int runFilter(const FilterVariant &variant, int argc, char **argv) {
+  io::openMissingStandardFds();
   if (argc < 6) {
     std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argc > 0 ? argv[0] : variant.programName);
     return 1;
@@ -430,28 +422,8 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
 
   const char *ppdPath = std::getenv("PPD");
   ppd_file_t *ppd = ppdPath != nullptr ? ppdOpenFile(ppdPath) : nullptr;
-  cups_option_t *options = nullptr;
-  int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, optionCount, options);
-  cupsFreeOptions(optionCount, options);
-
-  s.pageSize = choiceOf(ppd, "PageSize", "A4");
-  s.mediaType = choiceOf(ppd, "MediaType", "PLAIN");
-  s.inputSlot = choiceOf(ppd, "InputSlot", "AUTO");
-  s.duplex = choiceOf(ppd, "Duplex", "None");
-  s.resolution = choiceOf(ppd, "Resolution", "600dpi");
-  s.resize = choiceOf(ppd, "ResizePage", "10");
-  SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
-                                     rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
-  s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
-  s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
-  s.density = choiceOf(ppd, "PrintDensity", "0");
-  s.sleep = choiceOf(ppd, "Sleep", "PrinterDefault");
-  s.quietMode = choiceOf(ppd, "QuiteMode", "OFF");
   CustomSizeRange range = kDefaultCustomRange;
-  if (ppd != nullptr && ppd->variable_sizes)
-    range = {ppd->custom_min[0], ppd->custom_min[1], ppd->custom_max[0], ppd->custom_max[1]};
+  SecureKey key = applyPpdChoices(ppd, s.options, s, &range);
   if (ppd != nullptr) ppdClose(ppd);
   checkpoint();
 
