@@ -23,6 +23,7 @@ packages=(
   ghostscript cups cups-daemon cups-client cups-filters
   faketime time bc file lintian dpkg-dev fakeroot desktop-file-utils
   libusb-1.0-0-dev umockdev libumockdev-dev
+  clang libclang-rt-14-dev
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
 )
