@@ -129,6 +129,19 @@ void sendTrailer() {
   std::exit(1);
 }
 
+// The printer stream failed outright (no standard output, or a full
+// device): nothing more can reach the printer, so the job ends as a
+// failure. A backend that went away is not this: its SIGPIPE cancels.
+void checkOutput() {
+  if (io::outputError() == 0) return;
+  checkpoint();
+  io::report("DEBUG:[ZUVA-KPX7720MW] printer stream not writable: %s\n", std::strerror(io::outputError()));
+  io::report("ERROR: The job could not be sent to the printer.\n");
+  stopInterpreter();
+  writeState(kStateReady);
+  std::exit(1);
+}
+
 // Reads what is there (at least one byte) from the interpreter, 0 at its end.
 size_t readSome(int fd, char *buffer, size_t length) {
   for (;;) {
@@ -260,10 +273,12 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
       if (written != ticket.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket.size()));
+      checkOutput();
     }
     if (sendChunk(chunk.data(), n) != n)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
+    checkOutput();
 
     int datalen = 1;
     int result = io::drainOutput(2.0, status, &datalen);
@@ -335,6 +350,7 @@ int checkLockPrinter() {
 
   io::writeToPrinter(kLockQuery.data(), kLockQuery.size());
   checkpoint();
+  checkOutput();
   if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
 
   for (;;) {
@@ -461,6 +477,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
   sendTrailer();
   checkpoint();
+  checkOutput();
 
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCompleted);
