@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(o == nullptr || ppdFindChoice(o, value->c_str()) != nullptr);
   }
   if (key.verdict == kpx::SecureKey::Verdict::Accepted) {
-    FUZZ_CHECK(key.key.size() == 4);
-    for (char c : key.key) FUZZ_CHECK(c >= '0' && c <= '9');
+    FUZZ_CHECK(key.key && key.key->size() == 4);
+    for (char c : *key.key) FUZZ_CHECK(c >= '0' && c <= '9');
     s.key = key.key;
   }
 
