@@ -1,11 +1,14 @@
 #include "netipset.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QEvent>
 #include <QFile>
 #include <QPalette>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -24,26 +27,6 @@ const char kNotFoundMessage[] = "查找打印机失败，请检查打印机USB�
 const char kUsbLinkOk[] = "打印机USB连接正常";
 const char kAddOk[] = "添加网络打印机成功！";
 const char kAddFailed[] = "添加网络打印机失败！";
-
-// Runs one command and waits for it; true when it started and exited with
-// status 0. Its output goes where ours goes.
-bool runCommand(const kpxnip::Command &command) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::ForwardedChannels);
-  process.start(command.program, command.arguments);
-  if (!process.waitForStarted(-1)) {
-    qDebug().noquote() << QStringLiteral("cannot run %1").arg(command.program);
-    return false;
-  }
-  process.waitForFinished(-1);
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-    qDebug().noquote() << QStringLiteral("%1 %2 failed with status %3")
-                              .arg(command.program, command.arguments.join(QLatin1Char(' ')))
-                              .arg(process.exitCode());
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -155,20 +138,27 @@ void netIpSet::on_IDOK_clicked() {
     showStatus(complaint);
     return;
   }
-  ui->netIp->setText(address);
-  setIp(HexStrToByteArray(StringToHenStr(address) + StringToHenStr(mask) +
-                          StringToHenStr(gateway)));
-  // The queue is wanted whether or not the printer took the settings.
-  addPrinter(address);
+  // Each value as the printer will take it; the form shows what was used.
+  const QString ip = kpxnip::normalizedAddress(address);
+  ui->ipEdit->setText(ip);
+  ui->maskEdit->setText(kpxnip::normalizedAddress(mask));
+  ui->portEdit->setText(kpxnip::normalizedAddress(gateway));
+  ui->netIp->setText(ip);
+  // A queue for an address the printer did not get would print nowhere.
+  if (!setIp(HexStrToByteArray(StringToHenStr(ip) + StringToHenStr(ui->maskEdit->text()) +
+                               StringToHenStr(ui->portEdit->text()))))
+    return;
+  addPrinter(ip);
 }
 
 void netIpSet::on_addPrinter_clicked() {
-  const QString address = ui->netIp->text();
-  const QString complaint = kpxnip::addressComplaint(address);
+  const QString complaint = kpxnip::addressComplaint(ui->netIp->text());
   if (!complaint.isEmpty()) {
     showStatus(complaint);
     return;
   }
+  const QString address = kpxnip::normalizedAddress(ui->netIp->text());
+  ui->netIp->setText(address);
   // On failure the window stays, with the message, for another try.
   if (addPrinter(address)) close();
 }
@@ -179,8 +169,9 @@ void netIpSet::on_clearBtn_clicked() {
   ui->portEdit->clear();
 }
 
+// Leaves without changing anything: the printer, CUPS and netIpInfo stay
+// as they are.
 void netIpSet::on_IDCANCEL_clicked() {
-  on_IDOK_clicked();
   if (deviceOpen) link.releaseDevice();
   close();
 }
@@ -196,10 +187,12 @@ QByteArray netIpSet::writeAndReadPrinter(const QByteArray &command) {
   if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != 0)
     return QByteArray(kpxnip::kSendError);
 
-  kpxnip::ReplyReader reader;
+  QElapsedTimer sinceSent;
+  sinceSent.start();
+  kpxnip::ReplyReader reader(static_cast<int>(usb_communicate::kSetupConfig.timeoutMs));
   for (;;) {
     int result = link.ReadCmd(reply, sizeof reply);
-    kpxnip::ReplyStep step = reader.feed(result, reply);
+    kpxnip::ReplyStep step = reader.feed(result, reply, sinceSent.elapsed());
     if (step.kind == kpxnip::ReplyStep::Done) return step.result;
   }
 }
@@ -228,27 +221,29 @@ void netIpSet::findIp(const QByteArray &payload) {
   showStatus(tr("获取当前打印机IP地址成功！"));
 }
 
-void netIpSet::setIp(const QByteArray &block) {
+bool netIpSet::setIp(const QByteArray &block) {
   if (deviceOpen) link.releaseDevice();
   if (!link.checkUSBDevice()) {
     qDebug() << "device disattach";
     printerNotFound();
-    return;
+    return false;
   }
   qDebug() << "device attached";
   int opened = link.initDevice();
   if (opened == kNotFound || opened == kDriverFailed) {
     printerNotFound();
-    return;
+    return false;
   }
   deviceOpen = true;
   setIpCmd.append(block);
   setIpCmd.append(';');
-  // Not confirmed by the printer; nothing to show either way.
-  onlyWriteToPrinter(setIpCmd);
+  // The printer does not confirm; a write that failed did not reach it.
+  const bool written = onlyWriteToPrinter(setIpCmd);
   setIpCmd = kpxnip::kSetCommandStart;
   link.releaseDevice();
   deviceOpen = false;
+  if (!written) printerNotFound();
+  return written;
 }
 
 bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
@@ -278,16 +273,67 @@ int netIpSet::ConvertHexChar(char c) { return kpxnip::ConvertHexChar(c); }
 bool netIpSet::addPrinter(const QString &address) {
   const kpxnip::CommandPaths paths =
       kpxnip::commandPaths(qEnvironmentVariable("KPX_COMMAND_DIR"));
-  if (!runCommand(kpxnip::createQueueCommand(paths, address)) ||
-      !runCommand(kpxnip::defaultQueueCommand(paths))) {
-    showStatus(QString::fromUtf8(kAddFailed));
-    return false;
+  for (const kpxnip::Command &command :
+       {kpxnip::createQueueCommand(paths, address), kpxnip::defaultQueueCommand(paths)}) {
+    const kpxnip::CommandOutcome outcome = runCommand(command);
+    if (!kpxnip::succeeded(outcome)) {
+      showStatus(QString::fromUtf8(kAddFailed) + kpxnip::failureReason(command, outcome));
+      return false;
+    }
   }
   // A failed restart leaves a working queue behind; it does not count.
   runCommand(kpxnip::restartCommand(paths, QFile::exists(paths.initScript)));
   writeNetIptoFile(address);
   showStatus(QString::fromUtf8(kAddOk));
   return true;
+}
+
+// Runs one tool and waits for it, at most kCommandTimeLimitMs, keeping the
+// window painted (its controls off meanwhile). Standard output goes where
+// ours goes; the start of standard error is kept for the reason of a
+// failure.
+kpxnip::CommandOutcome netIpSet::runCommand(const kpxnip::Command &command) {
+  kpxnip::CommandOutcome outcome;
+  QProcess process;
+  process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+  process.start(command.program, command.arguments);
+  if (!process.waitForStarted(-1)) {
+    qDebug().noquote() << QStringLiteral("cannot run %1").arg(command.program);
+    return outcome;
+  }
+  connect(&process, &QProcess::readyReadStandardError, this, [&] {
+    kpxnip::keepErrorOutput(outcome.errorOutput, process.readAllStandardError());
+  });
+  QEventLoop wait;
+  QTimer limit;
+  limit.setSingleShot(true);
+  connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+  connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &wait,
+          &QEventLoop::quit);
+  ui->centralWidget->setEnabled(false);
+  limit.start(kpxnip::kCommandTimeLimitMs);
+  if (process.state() != QProcess::NotRunning) wait.exec();
+  // The loop ends early when the application quits: the tool still gets
+  // the rest of its time.
+  if (process.state() != QProcess::NotRunning && limit.isActive())
+    process.waitForFinished(limit.remainingTime());
+  ui->centralWidget->setEnabled(true);
+  if (process.state() != QProcess::NotRunning) {
+    process.kill();
+    process.waitForFinished(-1);
+    outcome.kind = kpxnip::CommandOutcome::TimedOut;
+  } else if (process.exitStatus() != QProcess::NormalExit) {
+    outcome.kind = kpxnip::CommandOutcome::Crashed;
+  } else {
+    outcome.kind = kpxnip::CommandOutcome::Exited;
+    outcome.exitCode = process.exitCode();
+  }
+  kpxnip::keepErrorOutput(outcome.errorOutput, process.readAllStandardError());
+  if (!kpxnip::succeeded(outcome))
+    qDebug().noquote() << QStringLiteral("%1 %2 failed: %3")
+                              .arg(command.program, command.arguments.join(QLatin1Char(' ')),
+                                   kpxnip::failureReason(command, outcome));
+  return outcome;
 }
 
 void netIpSet::writeNetIptoFile(const QString &address) {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "netipset_core.h"
 #include "usb_communicate.h"
 
 namespace Ui {
@@ -33,7 +34,9 @@ class netIpSet : public QMainWindow {
   // The query and set exchanges over the USB link.
   QByteArray writeAndReadPrinter(const QByteArray &command);
   void findIp(const QByteArray &payload);
-  void setIp(const QByteArray &block);
+  // Writes the settings block to the printer; false (with the not-found
+  // message and network mode) when it did not get there.
+  bool setIp(const QByteArray &block);
   bool onlyWriteToPrinter(const QByteArray &command);
 
   QString HexToStr(const QByteArray &block);
@@ -60,6 +63,7 @@ class netIpSet : public QMainWindow {
   void queryIp();
   void showStatus(const QString &text);
   void printerNotFound();
+  kpxnip::CommandOutcome runCommand(const kpxnip::Command &command);
 
   usb_communicate link;
   Ui::netIpSet *ui;
