@@ -101,8 +101,6 @@ void netIpSet::enableChange(bool usb) {
   ui->groupBox_3->setVisible(!usb);
 }
 
-bool netIpSet::checkIp(const QString &text) { return kpxnip::checkIp(text); }
-
 void netIpSet::on_findPrinter_clicked() {
   qDebug() << "on_findPrinter_clicked";
   if (deviceOpen) {
@@ -140,14 +138,14 @@ void netIpSet::on_IDOK_clicked() {
   }
   // Each value as the printer will take it; the form shows what was used.
   const QString ip = kpxnip::normalizedAddress(address);
+  const QString plainMask = kpxnip::normalizedAddress(mask);
+  const QString plainGateway = kpxnip::normalizedAddress(gateway);
   ui->ipEdit->setText(ip);
-  ui->maskEdit->setText(kpxnip::normalizedAddress(mask));
-  ui->portEdit->setText(kpxnip::normalizedAddress(gateway));
+  ui->maskEdit->setText(plainMask);
+  ui->portEdit->setText(plainGateway);
   ui->netIp->setText(ip);
   // A queue for an address the printer did not get would print nowhere.
-  if (!setIp(HexStrToByteArray(StringToHenStr(ip) + StringToHenStr(ui->maskEdit->text()) +
-                               StringToHenStr(ui->portEdit->text()))))
-    return;
+  if (!setIp(kpxnip::encodeSettings(ip, plainMask, plainGateway))) return;
   addPrinter(ip);
 }
 
@@ -253,16 +251,6 @@ bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
               std::min<size_t>(sizeof bytes, static_cast<size_t>(command.size())));
   return link.SendCmd(bytes, sizeof bytes) == 0;
 }
-
-QString netIpSet::HexToStr(const QByteArray &block) { return kpxnip::HexToStr(block); }
-
-QString netIpSet::StringToHenStr(const QString &dotted) { return kpxnip::StringToHenStr(dotted); }
-
-QByteArray netIpSet::HexStrToByteArray(const QString &hex) {
-  return kpxnip::HexStrToByteArray(hex);
-}
-
-int netIpSet::ConvertHexChar(char c) { return kpxnip::ConvertHexChar(c); }
 
 // ---------------------------------------------------------- the queue
 

@@ -29,7 +29,6 @@ class netIpSet : public QMainWindow {
   // USB mode (true): the set-address form; network mode (false): the
   // add-printer form.
   void enableChange(bool usb);
-  bool checkIp(const QString &text);
 
   // The query and set exchanges over the USB link.
   QByteArray writeAndReadPrinter(const QByteArray &command);
@@ -38,11 +37,6 @@ class netIpSet : public QMainWindow {
   // message and network mode) when it did not get there.
   bool setIp(const QByteArray &block);
   bool onlyWriteToPrinter(const QByteArray &command);
-
-  QString HexToStr(const QByteArray &block);
-  QString StringToHenStr(const QString &dotted);
-  QByteArray HexStrToByteArray(const QString &hex);
-  int ConvertHexChar(char c);
 
   // Installs the network queue for the address; false when lpadmin could
   // not create it or make it the default (the window says so).

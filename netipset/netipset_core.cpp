@@ -35,13 +35,6 @@ QStringList latin1(const QStringList &arguments) {
 
 }  // namespace
 
-QByteArray setCommand(const QByteArray &block) {
-  QByteArray command(kSetCommandStart);
-  command.append(block);
-  command.append(';');
-  return command;
-}
-
 ReplyStep ReplyReader::feed(int result, const unsigned char *buffer, qint64 elapsedMs) {
   ReplyStep step;
   // Before reading again after a reply that is not the answer: is there

@@ -28,9 +28,6 @@ constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
 constexpr int kReadFailed = 254;        // usb_communicate::ReadCmd's failure code
 
-// The full set command for a settings block: "SetIP=" + block + ";".
-QByteArray setCommand(const QByteArray &block);
-
 // What the query loop does with the result of one ReadCmd.
 struct ReplyStep {
   enum Kind { ReadAgain, Done } kind = ReadAgain;
@@ -52,7 +49,6 @@ class ReplyReader {
   // `result` is ReadCmd's return value, `buffer` the reply buffer it
   // filled, `elapsedMs` the time since the query was sent.
   ReplyStep feed(int result, const unsigned char *buffer, qint64 elapsedMs);
-  int singleByteReplies() const { return singleByteReplies_; }
 
  private:
   int readTimeoutMs_;
