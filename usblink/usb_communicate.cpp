@@ -7,13 +7,15 @@
 
 #include <climits>
 
+#include "printer_description.h"
+
 namespace {
 
-const uint16_t kVendorId = 0x7B4F;
-const uint16_t kProductId = 0x005C;
-const int kInterface = 0;
-const unsigned char kEndpointOut = 0x01;
-const unsigned char kEndpointIn = 0x82;
+using kpx::usb::kEndpointIn;
+using kpx::usb::kEndpointOut;
+using kpx::usb::kInterface;
+using kpx::usb::kProductId;
+using kpx::usb::kVendorId;
 
 // Results handed to the programs that use the link.
 const int kOk = 0;
