@@ -35,6 +35,11 @@ const char *rowGeometry(const MediaSize &r, Dpi d) {
   }
 }
 
+// Device pixels per point of a custom size at 600 dpi: the scale of the A4
+// raster (4960 x 7016 pixels for 595 x 842 points), not 600/72.
+constexpr double kPixelsPerPointAcross = 4960.0 / 595.0;
+constexpr double kPixelsPerPointDown = 7016.0 / 842.0;
+
 RasterArgs a4At600(std::string why) {
   return RasterArgs{"-r600x600", "-g4961x7016", std::move(why)};
 }
@@ -91,7 +96,7 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
       h < range.minHeight - slack || h > range.maxHeight + slack)
     return a4At600("custom size '" + word + "' outside the printable range");
 
-  const double wf = 4960.0 / 595.0, hf = 7016.0 / 842.0;
+  const double wf = kPixelsPerPointAcross, hf = kPixelsPerPointDown;
   double px, py;
   switch (dpi) {
     case Dpi::R300: px = w * wf / 2; py = h * hf / 2; break;
@@ -103,21 +108,22 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
   return RasterArgs{resolutionArg(dpi), g, ""};
 }
 
-std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &r, const std::string &media) {
-  switch (duplexMode) {
-    case 1:
+std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &r, const std::string &media) {
+  switch (duplex) {
+    case Duplex::LongEdge:
       return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dNOINTERPOLATE",
               "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
               "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
-    case 2:
+    case Duplex::ShortEdge:
       return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dTumble",
               "-dNOINTERPOLATE", "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, media,
               r.geometry, "-q", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
-    default:
-      return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE",
-              "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
-              "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
+    case Duplex::Simplex:
+      break;
   }
+  return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE",
+          "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
+          "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
 }
 
 size_t preambleLength(const std::string &resolutionArg) {

@@ -77,7 +77,7 @@ Ticket buildTicket(const JobSettings &job) {
 
   w.raw(std::string(kTicketOpening));
 
-  if (job.key == "False") {
+  if (!job.key) {
     w.raw("@PJL SET REPRINT=OFF\n");
     w.raw("@PJL SET HOLD=OFF\n");
     w.quoted("@PJL SET USERNAME=", user);
@@ -86,7 +86,7 @@ Ticket buildTicket(const JobSettings &job) {
     w.raw("@PJL SET REPRINT=OFF\n");
     w.raw("@PJL SET HOLD=STORE\n");
     w.raw("@PJL SET HOLDTYPE=PRIVATE\n");
-    w.bare("@PJL SET HOLDKEY=", job.key);
+    w.bare("@PJL SET HOLDKEY=", *job.key);
     w.quoted("@PJL SET USERNAME=", user);
     w.quoted("@PJL SET LOGINUSER=", user);
     w.quoted("@PJL SET JOBNAME=", title);

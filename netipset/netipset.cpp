@@ -17,11 +17,9 @@
 #include "netipset_core.h"
 #include "paths.h"
 #include "ui_netipset.h"
+#include "usb_session.h"
 
 namespace {
-
-const int kNotFound = 252;
-const int kDriverFailed = 255;
 
 const char kNotFoundMessage[] = "查找打印机失败，请检查打印机USB连接状况或添加网络打印机";
 const char kUsbLinkOk[] = "打印机USB连接正常";
@@ -35,32 +33,21 @@ netIpSet::netIpSet(QWidget *parent)
   ui->setupUi(this);
   checkIpCmd = kpxnip::kQueryCommand;
   setIpCmd = kpxnip::kSetCommandStart;
-  deviceOpen = false;
 
-  int opened;
-  if (link.checkUSBDevice()) {
-    qDebug() << "device attached";
-    opened = link.initDevice();
-  } else {
-    qDebug() << "device disattach";
-    opened = kDriverFailed;
-  }
+  UsbSession session(link);
 
   // Every message of the status line shows in red.
   QPalette palette = ui->informationAdmin->palette();
   palette.setColor(QPalette::WindowText, Qt::red);
   ui->informationAdmin->setPalette(palette);
 
-  if (opened == kNotFound || opened == kDriverFailed) {
+  if (!session.isOpen()) {
     printerNotFound();
     return;
   }
-  deviceOpen = true;
   enableChange(true);
   showStatus(QString::fromUtf8(kUsbLinkOk));
   queryIp();
-  link.releaseDevice();
-  deviceOpen = false;
 }
 
 netIpSet::~netIpSet() { delete ui; }
@@ -74,7 +61,6 @@ void netIpSet::showStatus(const QString &text) { ui->informationAdmin->setText(t
 
 // Not found on USB, or it could not be opened: offer the network form.
 void netIpSet::printerNotFound() {
-  deviceOpen = false;
   showStatus(QString::fromUtf8(kNotFoundMessage));
   enableChange(false);
 }
@@ -103,28 +89,18 @@ void netIpSet::enableChange(bool usb) {
 
 void netIpSet::on_findPrinter_clicked() {
   qDebug() << "on_findPrinter_clicked";
-  if (deviceOpen) {
-    qDebug() << "release device";
-    link.releaseDevice();
-  }
+  // (The printer is never held between handlers, so there is nothing to
+  // release first.)
   qDebug() << "on_findPrinter_clicked";
-  if (link.checkUSBDevice()) {
-    qDebug() << "device attached";
-    int opened = link.initDevice();
-    if (opened != kNotFound && opened != kDriverFailed) {
-      deviceOpen = true;
-      enableChange(true);
-      showStatus(QString::fromUtf8(kUsbLinkOk));
-      qDebug() << "check ip";
-      queryIp();
-      link.releaseDevice();
-      deviceOpen = false;
-      return;
-    }
-  } else {
-    qDebug() << "device disattach";
+  UsbSession session(link);
+  if (!session.isOpen()) {
+    printerNotFound();
+    return;
   }
-  printerNotFound();
+  enableChange(true);
+  showStatus(QString::fromUtf8(kUsbLinkOk));
+  qDebug() << "check ip";
+  queryIp();
 }
 
 void netIpSet::on_IDOK_clicked() {
@@ -169,10 +145,7 @@ void netIpSet::on_clearBtn_clicked() {
 
 // Leaves without changing anything: the printer, CUPS and netIpInfo stay
 // as they are.
-void netIpSet::on_IDCANCEL_clicked() {
-  if (deviceOpen) link.releaseDevice();
-  close();
-}
+void netIpSet::on_IDCANCEL_clicked() { close(); }
 
 // ------------------------------------------------------------ exchanges
 
@@ -182,7 +155,7 @@ QByteArray netIpSet::writeAndReadPrinter(const QByteArray &command) {
   std::memset(reply, 0, sizeof reply);
 
   std::vector<unsigned char> bytes(command.begin(), command.end());
-  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != 0)
+  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != kUsbOk)
     return QByteArray(kpxnip::kSendError);
 
   QElapsedTimer sinceSent;
@@ -220,26 +193,17 @@ void netIpSet::findIp(const QByteArray &payload) {
 }
 
 bool netIpSet::setIp(const QByteArray &block) {
-  if (deviceOpen) link.releaseDevice();
-  if (!link.checkUSBDevice()) {
-    qDebug() << "device disattach";
+  UsbSession session(link);
+  if (!session.isOpen()) {
     printerNotFound();
     return false;
   }
-  qDebug() << "device attached";
-  int opened = link.initDevice();
-  if (opened == kNotFound || opened == kDriverFailed) {
-    printerNotFound();
-    return false;
-  }
-  deviceOpen = true;
   setIpCmd.append(block);
   setIpCmd.append(';');
   // The printer does not confirm; a write that failed did not reach it.
   const bool written = onlyWriteToPrinter(setIpCmd);
   setIpCmd = kpxnip::kSetCommandStart;
-  link.releaseDevice();
-  deviceOpen = false;
+  session.release();
   if (!written) printerNotFound();
   return written;
 }
@@ -249,7 +213,7 @@ bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
   std::memset(bytes, 0, sizeof bytes);
   std::memcpy(bytes, command.constData(),
               std::min<size_t>(sizeof bytes, static_cast<size_t>(command.size())));
-  return link.SendCmd(bytes, sizeof bytes) == 0;
+  return link.SendCmd(bytes, sizeof bytes) == kUsbOk;
 }
 
 // ---------------------------------------------------------- the queue

@@ -63,5 +63,4 @@ class netIpSet : public QMainWindow {
   Ui::netIpSet *ui;
   QByteArray checkIpCmd;
   QByteArray setIpCmd;
-  bool deviceOpen = false;
 };
