@@ -88,9 +88,9 @@ void netIpSet::enableChange(bool usb) {
 }
 
 void netIpSet::on_findPrinter_clicked() {
+  // The line comes twice, as log readers know it; the printer is never
+  // held between handlers, so nothing is released in between.
   qDebug() << "on_findPrinter_clicked";
-  // (The printer is never held between handlers, so there is nothing to
-  // release first.)
   qDebug() << "on_findPrinter_clicked";
   UsbSession session(link);
   if (!session.isOpen()) {
