@@ -26,6 +26,7 @@
 #include "appcore.h"
 #include "geometry.h"
 #include "lockreply.h"
+#include "netdevice.h"
 #include "pclxl_writer.h"
 #include "ticket.h"
 #include "statusmessage.h"
@@ -131,7 +132,9 @@ void finishJob(pappl_job_t *job, pappl_device_t *device, bool cancelled) {
     writeAll(device, std::string(kpx::kEndOfJobTrailer));
   }
   papplDeviceFlush(device);
-  logPrinterMessage(job, queryStatus(papplJobGetPrinter(job), device));
+  pappl_printer_t *printer = papplJobGetPrinter(job);
+  if (isNetworkUri(papplPrinterGetDeviceURI(printer))) kpxapp::endNetworkJob(device);
+  logPrinterMessage(job, queryStatus(printer, device));
 }
 
 // ---------------------------------------------------------------- PDF / PostScript
@@ -596,6 +599,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
 
 int main(int argc, char *argv[]) {
   signal(SIGPIPE, SIG_IGN);
+  kpxapp::registerNetworkDevice();
   return papplMainloop(argc, argv, kVersion, nullptr, 1, g_drivers, autoAdd, driverCallback, nullptr, nullptr,
                        systemCallback, nullptr, nullptr);
 }
