@@ -287,7 +287,11 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
   p.duplexMode = kpx::duplexModeFor(rj->plan.settings.duplex);
   p.backSide = p.duplexMode != 0 && (page % 2) == 0;
-  rj->writer.beginPage(p);
+  if (!rj->writer.beginPage(p)) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);
+    papplJobSetMessage(job, "The page is too large for the printer.");
+    return false;
+  }
   return flushOut(device, rj);
 }
 

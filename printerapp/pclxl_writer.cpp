@@ -111,7 +111,13 @@ void PclxlRasterWriter::beginSession(int dpi) {
   e.ubyte(0 /* eDefaultDataSource */, aSourceType).ubyte(1 /* eBinaryLowByteFirst */, aDataOrg).op(oOpenDataSource);
 }
 
-void PclxlRasterWriter::beginPage(const RasterPage &page) {
+bool PclxlRasterWriter::fits(const RasterPage &page) {
+  return page.width > 0 && page.height > 0 && page.width <= 65535 && page.height <= 65535 && page.dpi > 0 &&
+         page.dpi <= 65535;
+}
+
+bool PclxlRasterWriter::beginPage(const RasterPage &page) {
+  if (!fits(page)) return false;
   page_ = page;
   rowBytes_ = (page.width + 7) / 8;
   linesDone_ = blockStart_ = blockRows_ = 0;
@@ -140,6 +146,7 @@ void PclxlRasterWriter::beginPage(const RasterPage &page) {
   e.ubyte(1 /* eIndexedPixel */, aColorMapping).ubyte(0 /* e1Bit */, aColorDepth)
       .uint16(page.width, aSourceWidth).uint16(page.height, aSourceHeight)
       .xy16(page.width, page.height, aDestinationSize).op(oBeginImage);
+  return true;
 }
 
 void PclxlRasterWriter::writeLine(const uint8_t *bits) {

@@ -42,7 +42,10 @@ class PclxlRasterWriter {
   explicit PclxlRasterWriter(std::string &out) : out_(out) {}
 
   void beginSession(int dpi);
-  void beginPage(const RasterPage &page);
+  // False (and nothing written) for a page PCL XL cannot carry: no pixels,
+  // or more than 65535 in either direction.
+  static bool fits(const RasterPage &page);
+  bool beginPage(const RasterPage &page);
   // One line of width pixels, 1 bit each, most significant bit first,
   // 1 = black. Lines beyond the page height are ignored.
   void writeLine(const uint8_t *bits);
