@@ -125,12 +125,10 @@ bool waitForLock(pappl_job_t *job, pappl_device_t *device) {
 void logPrinterMessage(pappl_job_t *job, const std::string &reply);
 std::string queryStatus(pappl_printer_t *printer, pappl_device_t *openDevice);
 
-void finishJob(pappl_job_t *job, pappl_device_t *device, bool cancelled) {
-  if (cancelled) {
-    writeAll(device, std::string(kpx::kCancelSequence));
-  } else {
-    writeAll(device, std::string(kpx::kEndOfJobTrailer));
-  }
+// Closes the job towards the printer (when anything of it was sent) and
+// logs what the printer says afterwards.
+void finishJob(pappl_job_t *job, pappl_device_t *device, bool sent, bool cancelled) {
+  if (sent) writeAll(device, std::string(cancelled ? kpx::kCancelSequence : kpx::kEndOfJobTrailer));
   papplDeviceFlush(device);
   pappl_printer_t *printer = papplJobGetPrinter(job);
   if (isNetworkUri(papplPrinterGetDeviceURI(printer))) kpxapp::endNetworkJob(device);
@@ -148,7 +146,8 @@ std::string interpreterPath() {
 
 // Runs the interpreter on the document and streams its output behind the
 // ticket. Returns false when the conversion failed or the job was cancelled.
-bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSettings &s, bool &cancelled) {
+bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSettings &s, bool &cancelled,
+                    bool &sent) {
   kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, kpx::kDefaultCustomRange);
   if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
   kpx::Ticket ticket = kpx::buildTicket(s);
@@ -168,12 +167,14 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSett
     close(in);
     return false;
   }
+  // The interpreter's complaints go to the job log.
+  FILE *errors = std::tmpfile();
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in, STDIN_FILENO);
     dup2(fds[1], STDOUT_FILENO);
-    int devnull = open("/dev/null", O_WRONLY);
-    if (devnull >= 0) dup2(devnull, STDERR_FILENO);
+    int err = errors != nullptr ? fileno(errors) : open("/dev/null", O_WRONLY);
+    if (err >= 0) dup2(err, STDERR_FILENO);
     execv(gs.c_str(), argv.data());
     _exit(127);
   }
@@ -208,6 +209,7 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSett
       head.erase(0, v.discard);
       headDone = true;
       if (head.empty()) break;  // nothing but job control: no pages
+      sent = true;
       ok = writeAll(device, ticket.text) && writeAll(device, head);
       head.clear();
     } else if (n > 0) {
@@ -220,6 +222,15 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSett
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (errors != nullptr) {
+    std::rewind(errors);
+    char line[512];
+    for (int lines = 0; lines < 50 && std::fgets(line, sizeof line, errors) != nullptr; ++lines) {
+      line[std::strcspn(line, "\r\n")] = '\0';
+      if (line[0] != '\0') papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Ghostscript: %s", line);
+    }
+    std::fclose(errors);
+  }
   if (cancelled) return false;
   if (!ok) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The printer stopped taking data.");
@@ -228,6 +239,11 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSett
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript could not convert the document (status %d).", status);
     papplJobSetMessage(job, "The document could not be converted for the printer.");
+    return false;
+  }
+  if (!sent) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The document has no page that could be printed.");
+    papplJobSetMessage(job, "The document has no printable page.");
     return false;
   }
   return true;
@@ -240,10 +256,9 @@ bool printDocument(pappl_job_t *job, pappl_device_t *device, void *) {
   papplJobDeletePrintOptions(o);
   if (!planned) return false;
   if (!waitForLock(job, device)) return false;
-  bool cancelled = false;
-  bool ok = renderDocument(job, device, plan.settings, cancelled);
-  // The ticket went out once data came: close the job towards the printer.
-  finishJob(job, device, cancelled || !ok);
+  bool cancelled = false, sent = false;
+  bool ok = renderDocument(job, device, plan.settings, cancelled, sent);
+  finishJob(job, device, sent, cancelled || !ok);
   return ok;
 }
 
@@ -318,7 +333,7 @@ bool rEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
     rj->writer.endSession();
     rj->out += kUel;
     ok = flushOut(device, rj);
-    finishJob(job, device, papplJobIsCanceled(job));
+    finishJob(job, device, true, papplJobIsCanceled(job));
   }
   delete rj;
   return ok;
