@@ -99,7 +99,7 @@ bool planOrFail(pappl_job_t *job, const pappl_pr_options_t *o, kpxapp::JobPlan &
 bool waitForLock(pappl_job_t *job, pappl_device_t *device) {
   const char *uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
   if (!isNetworkUri(uri)) return true;
-  static_assert(sizeof(kpx::kLockQuery) > 0, "");
+  kpxapp::beginNetworkJob(device);
   for (int attempt = 0; !papplJobIsCanceled(job); ++attempt) {
     papplDeviceWrite(device, kpx::kLockQuery.data(), kpx::kLockQuery.size());
     papplDeviceFlush(device);
@@ -279,9 +279,11 @@ bool flushOut(pappl_device_t *device, RasterJob *rj) {
 
 bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
   auto *rj = new RasterJob;
+  if (!planOrFail(job, o, rj->plan) || !waitForLock(job, device)) {
+    delete rj;
+    return false;
+  }
   papplJobSetData(job, rj);
-  if (!planOrFail(job, o, rj->plan)) return false;
-  if (!waitForLock(job, device)) return false;
   rj->out = kpx::buildTicket(rj->plan.settings).text;
   rj->writer.beginSession(o->header.HWResolution[0]);
   rj->sessionOpen = true;

@@ -25,6 +25,7 @@ struct Link {
   std::string host;
   std::string port;
   int fd = -1;
+  bool used = false;  // something was sent or read on this connection
 };
 
 int connectTo(pappl_device_t *device, const Link &link) {
@@ -67,7 +68,10 @@ int connectTo(pappl_device_t *device, const Link &link) {
 }
 
 bool ensureConnected(pappl_device_t *device, Link *link) {
-  if (link->fd < 0) link->fd = connectTo(device, *link);
+  if (link->fd < 0) {
+    link->fd = connectTo(device, *link);
+    link->used = false;
+  }
   return link->fd >= 0;
 }
 
@@ -97,6 +101,7 @@ void closeLink(pappl_device_t *device) {
 ssize_t writeLink(pappl_device_t *device, const void *buffer, size_t bytes) {
   auto *link = static_cast<Link *>(papplDeviceGetData(device));
   if (link == nullptr || !ensureConnected(device, link)) return -1;
+  link->used = true;
   const char *p = static_cast<const char *>(buffer);
   size_t left = bytes;
   while (left > 0) {
@@ -115,6 +120,7 @@ ssize_t writeLink(pappl_device_t *device, const void *buffer, size_t bytes) {
 ssize_t readLink(pappl_device_t *device, void *buffer, size_t bytes) {
   auto *link = static_cast<Link *>(papplDeviceGetData(device));
   if (link == nullptr || !ensureConnected(device, link)) return -1;
+  link->used = true;
   pollfd p{link->fd, POLLIN, 0};
   int r;
   while ((r = poll(&p, 1, kReadTimeoutMs)) < 0 && errno == EINTR) {
@@ -133,6 +139,11 @@ pappl_preason_t linkStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
 void registerNetworkDevice() {
   papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openLink, closeLink, readLink, writeLink, linkStatus,
                        nullptr);
+}
+
+void beginNetworkJob(pappl_device_t *device) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link != nullptr && link->used) endNetworkJob(device);
 }
 
 void endNetworkJob(pappl_device_t *device) {

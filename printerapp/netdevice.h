@@ -10,6 +10,10 @@ namespace kpxapp {
 
 void registerNetworkDevice();
 
+// Starts a job on a connection nothing was sent on yet (a job that failed
+// half-way may have left its connection open).
+void beginNetworkJob(pappl_device_t *device);
+
 // Ends the job's connection (after the trailer or cancel sequence).
 void endNetworkJob(pappl_device_t *device);
 
