@@ -26,10 +26,11 @@
 #include "appcore.h"
 #include "geometry.h"
 #include "lockreply.h"
-#include "netdevice.h"
+#include "devices.h"
 #include "pclxl_writer.h"
 #include "ticket.h"
 #include "statusmessage.h"
+#include "usbowner.h"
 
 namespace {
 
@@ -451,6 +452,30 @@ void logPrinterMessage(pappl_job_t *job, const std::string &reply) {
   }
 }
 
+// ---------------------------------------------------------------- USB owner
+
+// The marker that keeps the USB status monitor off the device is there
+// exactly while one of our printers is on USB.
+void countUsbPrinter(pappl_printer_t *printer, void *count) {
+  if (isUsbUri(papplPrinterGetDeviceURI(printer)) && !papplPrinterIsDeleted(printer)) ++*static_cast<int *>(count);
+}
+
+void updateUsbOwner(pappl_system_t *system) {
+  int usb = 0;
+  papplSystemIteratePrinters(system, countUsbPrinter, &usb);
+  if (usb == 0)
+    kpx::releaseUsbOwnership();
+  else if (!kpx::claimUsbOwnership())
+    papplLog(system, PAPPL_LOGLEVEL_WARN, "Unable to write %s: the USB status monitor may open the printer too.",
+             kpx::usbOwnerMarkerPath().c_str());
+}
+
+void printerCreated(pappl_printer_t *printer, void *) { updateUsbOwner(papplPrinterGetSystem(printer)); }
+
+void printerDeleted(pappl_printer_t *printer, pappl_pr_driver_data_t *) {
+  updateUsbOwner(papplPrinterGetSystem(printer));
+}
+
 // ---------------------------------------------------------------- driver
 
 const char *autoAdd(const char *, const char *, const char *device_id, void *) {
@@ -476,6 +501,7 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->rendpage_cb = rEndPage;
   d->rendjob_cb = rEndJob;
   d->status_cb = statusCallback;
+  d->delete_cb = printerDeleted;
   d->format = nullptr;  // no raw data: every document goes through the ticket
   std::snprintf(d->make_and_model, sizeof d->make_and_model, "ZUVA KPX7720MW");
   d->ppm = 30;
@@ -563,7 +589,11 @@ bool saveState(pappl_system_t *system, void *file) {
   return papplSystemSaveState(system, static_cast<const char *>(file));
 }
 
+bool g_serving = false;  // this process runs the server (not a client sub-command)
+
 pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) {
+  if (!g_serving) std::atexit(kpx::releaseUsbOwnership);
+  g_serving = true;
   const char *value;
   pappl_loglevel_t loglevel = PAPPL_LOGLEVEL_WARN;
   if ((value = cupsGetOption("log-level", num_options, options)) != nullptr) {
@@ -600,7 +630,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
   papplSystemSetAdminGroup(system, cupsGetOption("admin-group", num_options, options)
                                         ? cupsGetOption("admin-group", num_options, options)
                                         : "lpadmin");
-  papplSystemSetPrinterDrivers(system, 1, g_drivers, autoAdd, nullptr, driverCallback, nullptr);
+  papplSystemSetPrinterDrivers(system, 1, g_drivers, autoAdd, printerCreated, driverCallback, nullptr);
   addFilters(system);
   static pappl_version_t version{};
   std::snprintf(version.name, sizeof version.name, "kpx7720mw-printer-app");
@@ -613,6 +643,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char *>(stateFile.c_str()));
   }
+  updateUsbOwner(system);
   return system;
 }
 
@@ -620,7 +651,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
 
 int main(int argc, char *argv[]) {
   signal(SIGPIPE, SIG_IGN);
-  kpxapp::registerNetworkDevice();
+  kpxapp::registerDevices(kDeviceId);
   return papplMainloop(argc, argv, kVersion, nullptr, 1, g_drivers, autoAdd, driverCallback, nullptr, nullptr,
                        systemCallback, nullptr, nullptr);
 }

@@ -8,6 +8,7 @@
 #include "appcore.h"
 #include "pclxl.h"
 #include "pclxl_writer.h"
+#include "usbowner.h"
 
 using namespace kpxapp;
 
@@ -153,4 +154,14 @@ TEST(AppCore, StatusRepliesBecomePrinterState) {
     EXPECT_EQ(c.reasons, r.reasons);
     EXPECT_EQ(c.toner, r.toner);
   }
+}
+
+TEST(UsbOwner, MarkerCountsOnlyForALiveProcess) {
+  auto alive = [](pid_t pid) { return pid == 4242; };
+  struct Row {
+    const char *content;
+    bool owned;
+  } rows[] = {{"4242\n", true}, {"4242", true}, {"4243\n", false}, {"", false},
+              {"42x42\n", false}, {"1\n", false}, {"-4242\n", false}, {"99999999999999\n", false}};
+  for (const Row &r : rows) EXPECT_EQ(kpx::markerNamesLiveProcess(r.content, alive), r.owned) << r.content;
 }

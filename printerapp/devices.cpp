@@ -1,4 +1,6 @@
-#include "netdevice.h"
+#include "devices.h"
+
+#include "usb_communicate.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -10,8 +12,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace kpxapp {
 
@@ -134,11 +138,69 @@ ssize_t readLink(pappl_device_t *device, void *buffer, size_t bytes) {
 
 pappl_preason_t linkStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
 
+// ---- USB
+
+const char *g_deviceId = "";
+// Print data may wait for paper or a warm-up; status replies come at once.
+const usb_communicate::Config kUsbPrintConfig = {60000, true, false, false};
+
+bool listUsb(pappl_device_cb_t cb, void *data, pappl_deverror_cb_t, void *) {
+  usb_communicate probe(kUsbPrintConfig);
+  if (!probe.checkUSBDevice()) return false;
+  return cb("KPX7720MW USB", kUsbUri, g_deviceId, data);
+}
+
+bool openUsb(pappl_device_t *device, const char *, const char *) {
+  auto *link = new usb_communicate(kUsbPrintConfig);
+  if (link->initDevice() != 0) {
+    papplDeviceError(device, "The printer is not on USB, or another program holds it.");
+    link->releaseDevice();
+    delete link;
+    return false;
+  }
+  papplDeviceSetData(device, link);
+  return true;
+}
+
+void closeUsb(pappl_device_t *device) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return;
+  link->releaseDevice();
+  delete link;
+  papplDeviceSetData(device, nullptr);
+}
+
+ssize_t writeUsb(pappl_device_t *device, const void *buffer, size_t bytes) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return -1;
+  std::vector<unsigned char> copy(static_cast<const unsigned char *>(buffer),
+                                  static_cast<const unsigned char *>(buffer) + bytes);
+  if (link->SendCmd(copy.data(), static_cast<unsigned>(copy.size())) != 0) {
+    papplDeviceError(device, "Unable to send to the printer on USB.");
+    return -1;
+  }
+  return static_cast<ssize_t>(bytes);
+}
+
+ssize_t readUsb(pappl_device_t *device, void *buffer, size_t bytes) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return -1;
+  int n = link->ReadCmd(static_cast<unsigned char *>(buffer), static_cast<unsigned>(bytes));
+  return n >= 0 && n < 252 ? n : -1;
+}
+
+char *usbId(pappl_device_t *, char *buffer, size_t size) {
+  std::snprintf(buffer, size, "%s", g_deviceId);
+  return buffer;
+}
+
 }  // namespace
 
-void registerNetworkDevice() {
+void registerDevices(const char *deviceId) {
+  g_deviceId = deviceId;
   papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openLink, closeLink, readLink, writeLink, linkStatus,
                        nullptr);
+  papplDeviceAddScheme("usb", PAPPL_DEVTYPE_USB, listUsb, openUsb, closeUsb, readUsb, writeUsb, linkStatus, usbId);
 }
 
 void beginNetworkJob(pappl_device_t *device) {
