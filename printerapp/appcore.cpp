@@ -7,41 +7,58 @@
 #include <cstdio>
 
 #include "geometry.h"
+#include "printer_description.h"
 #include "ticket.h"
 
 #include <cstdlib>
 
 namespace kpxapp {
 
+namespace {
+
+// IPP (PWG) names of the printer's paper sizes. A5L and
+// DoublePostcardRotated are fed landscape, so their names give the width
+// first. The CUSTOMn sizes are the printer's own A4 variants and have no
+// IPP name.
+const MediaSize kPwgNames[] = {
+    {"A4", "iso_a4_210x297mm", 2},
+    {"Letter", "na_letter_8.5x11in", 0},
+    {"Legal", "na_legal_8.5x14in", 1},
+    {"MexicoLegal", "na_oficio_8.5x13.4in", -1},
+    {"IndiaLegal", "om_india-legal_215x345mm", -1},
+    {"Executive", "na_executive_7.25x10.5in", 3},
+    {"Folio", "na_foolscap_8.5x13in", -1},
+    {"A5", "iso_a5_148x210mm", -1},
+    {"A5L", "om_a5-landscape_210x148mm", -1},
+    {"A6", "iso_a6_105x148mm", -1},
+    {"Env10", "na_number-10_4.125x9.5in", -1},
+    {"EnvMonarch", "na_monarch_3.875x7.5in", -1},
+    {"EnvDL", "iso_dl_110x220mm", -1},
+    {"EnvC5", "iso_c5_162x229mm", -1},
+    {"ISOB5", "iso_b5_176x250mm", -1},
+    {"B5", "jis_b5_182x257mm", -1},
+    {"ISOB6", "iso_b6_125x176mm", -1},
+    {"B6", "jis_b6_128x182mm", -1},
+    {"4x6", "na_index-4x6_4x6in", -1},
+    {"Postcard", "jpn_hagaki_100x148mm", -1},
+    {"DoublePostcardRotated", "om_double-postcard-rotated_200x148mm", -1},
+    {"EnvYou4", "jpn_you4_105x235mm", -1},
+    {"195x270mm", "om_195x270mm_195x270mm", -1},
+    {"184x260mm", "om_16k_184x260mm", -1},
+    {"197x273mm", "roc_16k_7.75x10.75in", -1},
+};
+
+}  // namespace
+
 const std::vector<MediaSize> &mediaSizes() {
-  // The page sizes of the queues' PPDs that IPP can name. "A5L" and
-  // "DoublePostcardRotated" are landscape feeds of sizes IPP names only in
-  // portrait; the CUSTOMn sizes are the printer's own A4 variants.
-  static const std::vector<MediaSize> kSizes = {
-      {"A4", "iso_a4_210x297mm", 2},
-      {"Letter", "na_letter_8.5x11in", 0},
-      {"Legal", "na_legal_8.5x14in", 1},
-      {"MexicoLegal", "na_oficio_8.5x13.4in", -1},
-      {"IndiaLegal", "om_india-legal_215x345mm", -1},
-      {"Executive", "na_executive_7.25x10.5in", 3},
-      {"Folio", "na_foolscap_8.5x13in", -1},
-      {"A5", "iso_a5_148x210mm", -1},
-      {"A6", "iso_a6_105x148mm", -1},
-      {"Env10", "na_number-10_4.125x9.5in", -1},
-      {"EnvMonarch", "na_monarch_3.875x7.5in", -1},
-      {"EnvDL", "iso_dl_110x220mm", -1},
-      {"EnvC5", "iso_c5_162x229mm", -1},
-      {"ISOB5", "iso_b5_176x250mm", -1},
-      {"B5", "jis_b5_182x257mm", -1},
-      {"ISOB6", "iso_b6_125x176mm", -1},
-      {"B6", "jis_b6_128x182mm", -1},
-      {"4x6", "na_index-4x6_4x6in", -1},
-      {"Postcard", "jpn_hagaki_100x148mm", -1},
-      {"EnvYou4", "jpn_you4_105x235mm", -1},
-      {"195x270mm", "om_195x270mm_195x270mm", -1},
-      {"184x260mm", "om_16k_184x260mm", -1},
-      {"197x273mm", "roc_16k_7.75x10.75in", -1},
-  };
+  // The printer description's sizes, in its order, that IPP can name.
+  static const std::vector<MediaSize> kSizes = [] {
+    std::vector<MediaSize> sizes;
+    for (const kpx::MediaSize &m : kpx::mediaSizes())
+      for (const MediaSize &named : kPwgNames)
+        if (std::string_view(m.keyword) == named.pageSize) sizes.push_back(named);
+    return sizes;
+  }();
   return kSizes;
 }
 

@@ -27,6 +27,8 @@
 #include "geometry.h"
 #include "lockreply.h"
 #include "devices.h"
+#include "paths.h"
+#include "printer_description.h"
 #include "pclxl_writer.h"
 #include "ticket.h"
 #include "statusmessage.h"
@@ -140,7 +142,7 @@ void finishJob(pappl_job_t *job, pappl_device_t *device, bool sent, bool cancell
 
 std::string interpreterPath() {
   // The interpreter the classic queues use, else the system's.
-  std::string own = envOr("ZUVA_PRINTERS_ROOT", "/opt/zuva/Printers") + "/KPX7720MW/kpx7720mw/bin/gs";
+  std::string own = kpx::printersRoot() + "/" + kpx::records::kInterpreter;
   if (access(own.c_str(), X_OK) == 0) return own;
   return envOr("KPX_GHOSTSCRIPT", "/usr/bin/gs");
 }
@@ -303,7 +305,7 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   p.mediaWidthIn = o->media.size_width / 2540.0;
   p.mediaHeightIn = o->media.size_length / 2540.0;
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
-  p.duplexMode = kpx::duplexModeFor(rj->plan.settings.duplex);
+  p.duplexMode = static_cast<int>(kpx::duplexModeFor(rj->plan.settings.duplex));
   p.backSide = p.duplexMode != 0 && (page % 2) == 0;
   if (!rj->writer.beginPage(p)) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);

@@ -1,15 +1,16 @@
 #include "statusmessage.h"
 
-#include "status_table.h"
+#include "status_codes.h"
 
 namespace kpxapp {
 
 std::string statusMessage(int code) {
-  std::optional<kpxmon::StatusRow> row = kpxmon::statusRow(code);
+  std::optional<kpx::StatusCode> row = kpx::statusCode(code);
   if (!row) return "";
-  QString text = row->text;
-  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return (row->title + QStringLiteral("：") + text).toStdString();
+  std::string text = row->text;
+  for (char &c : text)
+    if (c == '\n') c = ' ';
+  return row->title + "：" + text;
 }
 
 }  // namespace kpxapp

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "appcore.h"
+#include "printer_description.h"
 #include "pclxl.h"
 #include "pclxl_writer.h"
 #include "usbowner.h"
@@ -93,6 +94,15 @@ TEST(PclxlWriter, EveryMediaSizeMakesWellFormedPages) {
   EXPECT_FALSE(w.beginPage({600, 0, 100, 2, 0, 0, 1, 0, false}));
 }
 
+TEST(AppCore, EveryPaperSizeOfThePrinterHasAnIppName) {
+  for (const kpx::MediaSize &m : kpx::mediaSizes()) {
+    if (std::string_view(m.keyword).substr(0, 6) == "CUSTOM") continue;  // the printer's own A4 variants
+    bool named = false;
+    for (const MediaSize &s : mediaSizes()) named = named || std::string_view(s.pageSize) == m.keyword;
+    EXPECT_TRUE(named) << m.keyword;
+  }
+}
+
 TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
   struct Row {
     IppJob in;
@@ -125,7 +135,7 @@ TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
     EXPECT_EQ(p.settings.mediaType, r.type);
     EXPECT_EQ(p.settings.duplex, r.duplex);
     EXPECT_EQ(p.settings.resolution, r.resolution);
-    EXPECT_EQ(p.settings.key, r.key);
+    EXPECT_EQ(p.settings.key.value_or("False"), r.key);
     EXPECT_EQ(p.settings.density, r.density);
     EXPECT_EQ(p.settings.options, r.options);
   }
