@@ -123,6 +123,9 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
   s.title = job.title;
   s.copies = std::to_string(std::max(1, job.copies));
   if (!job.host.empty()) s.hostName = job.host;
+  plan.copies = std::max(1, job.copies);
+  plan.firstPage = job.firstPage;
+  plan.lastPage = job.lastPage;
   kpx::JobTimes times = kpx::formatJobTimes(local);
   s.logTime = times.logTime;
   s.jobTime = times.jobTime;
@@ -182,6 +185,18 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
     s.key = k.key;
   }
   return plan;
+}
+
+std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
+                                      const std::string &mediaPosition) {
+  std::vector<std::string> args =
+      kpx::interpreterArgs(kpx::duplexModeFor(plan.settings.duplex), raster, mediaPosition);
+  std::vector<std::string> extra;
+  if (plan.copies > 1) extra.push_back("-dNumCopies=" + std::to_string(plan.copies));
+  if (plan.firstPage > 0) extra.push_back("-dFirstPage=" + std::to_string(plan.firstPage));
+  if (plan.lastPage > 0) extra.push_back("-dLastPage=" + std::to_string(plan.lastPage));
+  args.insert(args.end() - 1, extra.begin(), extra.end());  // before the input "-"
+  return args;
 }
 
 int pclxlMediaSource(const std::string &inputSlot) {

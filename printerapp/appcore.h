@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "geometry.h"
 #include "jobsettings.h"
 
 namespace kpxapp {
@@ -46,12 +47,21 @@ struct IppJob {
   std::string source, type, sides;
   int dpi = 600;
   std::map<std::string, std::string> vendor;
+  int firstPage = 0, lastPage = 0;  // page-ranges (first range), 0 when none
 };
 
 struct JobPlan {
   kpx::JobSettings settings;
+  int copies = 1;
+  int firstPage = 0, lastPage = 0;
   std::string error;  // why the job cannot print, empty when it can
 };
+
+// The interpreter's arguments for a PDF or PostScript document: the classic
+// filter's, plus what the classic queue gets from CUPS inside the
+// PostScript and an IPP job asks for itself (copies, a page range).
+std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
+                                      const std::string &mediaPosition);
 
 // The job settings for the ticket and the interpreter; times are filled in
 // from `local`.

@@ -83,6 +83,11 @@ kpxapp::IppJob ippJobOf(pappl_job_t *job, const pappl_pr_options_t *o) {
   }
   j.dpi = o->printer_resolution[0];
   for (int i = 0; i < o->num_vendor; ++i) j.vendor[o->vendor[i].name] = o->vendor[i].value;
+  if (ipp_attribute_t *ranges = papplJobGetAttribute(job, "page-ranges")) {
+    int upper = 0;
+    j.firstPage = ippGetRange(ranges, 0, &upper);
+    j.lastPage = upper;
+  }
   return j;
 }
 
@@ -149,12 +154,13 @@ std::string interpreterPath() {
 
 // Runs the interpreter on the document and streams its output behind the
 // ticket. Returns false when the conversion failed or the job was cancelled.
-bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpx::JobSettings &s, bool &cancelled,
+bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobPlan &plan, bool &cancelled,
                     bool &sent) {
+  const kpx::JobSettings &s = plan.settings;
   kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, kpx::kDefaultCustomRange);
   if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
   kpx::Ticket ticket = kpx::buildTicket(s);
-  std::vector<std::string> args = kpx::interpreterArgs(kpx::duplexModeFor(s.duplex), raster, ticket.mediaPosition);
+  std::vector<std::string> args = kpxapp::documentArgs(plan, raster, ticket.mediaPosition);
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
@@ -260,7 +266,7 @@ bool printDocument(pappl_job_t *job, pappl_device_t *device, void *) {
   if (!planned) return false;
   if (!waitForLock(job, device)) return false;
   bool cancelled = false, sent = false;
-  bool ok = renderDocument(job, device, plan.settings, cancelled, sent);
+  bool ok = renderDocument(job, device, plan, cancelled, sent);
   finishJob(job, device, sent, cancelled || !ok);
   return ok;
 }

@@ -141,6 +141,23 @@ TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
   }
 }
 
+// The classic filter's arguments, with copies and a page range only when
+// the job asks for them, and always before the input.
+TEST(AppCore, DocumentArgumentsAddOnlyWhatTheJobAsks) {
+  kpx::RasterArgs raster{"-r600x600", "-g4961x7016", ""};
+  JobPlan plan;
+  const std::vector<std::string> classic = kpx::interpreterArgs(kpx::Duplex::Simplex, raster, "-dMediaPosition=1");
+  EXPECT_EQ(documentArgs(plan, raster, "-dMediaPosition=1"), classic);
+  plan.copies = 3;
+  plan.firstPage = 2;
+  plan.lastPage = 5;
+  std::vector<std::string> args = documentArgs(plan, raster, "-dMediaPosition=1");
+  ASSERT_EQ(args.size(), classic.size() + 3);
+  EXPECT_EQ(args.back(), "-");
+  EXPECT_EQ(std::vector<std::string>(args.end() - 4, args.end() - 1),
+            (std::vector<std::string>{"-dNumCopies=3", "-dFirstPage=2", "-dLastPage=5"}));
+}
+
 TEST(AppCore, StatusRepliesBecomePrinterState) {
   struct Row {
     const char *reply;
