@@ -55,7 +55,16 @@ fi
 # Whatever the suite printed reached the printer as a well-formed job: a
 # ticket, PCL XL the printer accepts, and the trailer (or the cancel sequence
 # for the jobs the suite cancels).
-sleep 2
+# (jobs still printing when the suite ends are waited for: the count must
+# stay the same for three seconds).
+count_jobs() { ls "$dir"/sim/jobs/job-*.txt 2>/dev/null | wc -l; }
+last=-1 same=0
+for _ in $(seq 1 120); do
+  now=$(count_jobs)
+  if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0; last=$now; fi
+  [ "$same" -ge 6 ] && break
+  sleep 0.5
+done
 jobs=0
 for f in "$dir"/sim/jobs/job-*.txt; do
   [ -e "$f" ] || continue
