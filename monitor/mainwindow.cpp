@@ -19,6 +19,7 @@
 #include <QUdpSocket>
 
 #include "ui_mainwindow.h"
+#include "usbowner.h"
 
 using namespace kpxmon;
 
@@ -199,7 +200,8 @@ void MainWindow::printerStateCheck() {
 void MainWindow::usbPollCycle() {
   checkPrintingProcess();
   usbJobPending = checkPrintJob();
-  const bool busy = usbJobPending && filterRunning;
+  // The printer application serving the printer on USB holds it like a job.
+  const bool busy = (usbJobPending && filterRunning) || kpx::printerAppOwnsUsb();
 
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
