@@ -510,6 +510,12 @@ PpdFile openPpd() {
 // verdict and the custom size range come back beside them.
 SecureKey readChoices(JobSettings &s, CustomSizeRange *range) {
   PpdFile ppd = openPpd();
+  // What the PPD does not mark falls back to the printer's defaults.
+  s.pageSize = defaultMediaSize().keyword;
+  s.mediaType = defaultMediaType().keyword;
+  s.inputSlot = autoInputSlot().keyword;
+  s.duplex = defaultDuplexMode().keyword;
+  s.resolution = defaultResolution().keyword;
   *range = kDefaultCustomRange;
   return applyPpdChoices(ppd.get(), s.options, s, range);
 }

@@ -19,6 +19,7 @@
 #include <QUdpSocket>
 
 #include "ui_mainwindow.h"
+#include "usbowner.h"
 
 using namespace kpxmon;
 
@@ -37,11 +38,6 @@ const int kTrayWaitMs = 4000;
 QString tabStyle() { return QStringLiteral("QTabBar::tab:disabled{width:0;color:transparent;}"); }
 
 }  // namespace
-
-namespace kpxmon {
-quint16 printerUdpPort() { return portFromEnvironment(qgetenv("KPX_PRINTER_UDP_PORT").constData(), kPrinterUdpPort); }
-quint16 monitorUdpPort() { return portFromEnvironment(qgetenv("KPX_NETMONITOR_PORT").constData(), kMonitorUdpPort); }
-}  // namespace kpxmon
 
 int MainWindow::trayWaitRounds = 3;
 
@@ -204,7 +200,8 @@ void MainWindow::printerStateCheck() {
 void MainWindow::usbPollCycle() {
   checkPrintingProcess();
   usbJobPending = checkPrintJob();
-  const bool busy = usbJobPending && filterRunning;
+  // The printer application serving the printer on USB holds it like a job.
+  const bool busy = (usbJobPending && filterRunning) || kpx::printerAppOwnsUsb();
 
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
