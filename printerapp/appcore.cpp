@@ -274,4 +274,23 @@ int tonerPercent(TonerState t) {
   }
 }
 
+bool DeviceGate::enter(int job) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto ranBefore = [&] { return owner_ == job || std::find(done_.begin(), done_.end(), job) != done_.end(); };
+  if (ranBefore()) return false;
+  freed_.wait(lock, [&] { return owner_ == 0 || ranBefore(); });
+  if (ranBefore()) return false;
+  owner_ = job;
+  done_.push_back(job);
+  if (done_.size() > 256) done_.pop_front();
+  return true;
+}
+
+void DeviceGate::leave(int job) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (owner_ != job) return;
+  owner_ = 0;
+  freed_.notify_all();
+}
+
 }  // namespace kpxapp

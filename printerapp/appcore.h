@@ -4,7 +4,10 @@
 // status replies become IPP printer state.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,5 +113,26 @@ PrinterCondition conditionFromReply(std::string_view reply);
 // Toner level shown in printer-supply: a laser printer tells only ok, low
 // and empty.
 int tonerPercent(TonerState t);
+
+// Lets one job at a time use a printer's device, each job once. PAPPL
+// 1.3.1, when a job is cancelled as it starts, may start the next job
+// twice (two threads on one job) while the cancelled job's thread still
+// runs; all of them write to the same device, and their data would share
+// one connection to the printer.
+class DeviceGate {
+ public:
+  // Waits until no other job holds the gate and takes it; false (at once)
+  // for a job that holds it already or held it before: that run must not
+  // print.
+  bool enter(int job);
+  // Frees the gate when job holds it.
+  void leave(int job);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  int owner_ = 0;
+  std::deque<int> done_;  // the latest jobs that held the gate
+};
 
 }  // namespace kpxapp

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,6 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,6 +65,24 @@ std::string localHostName() {
   char host[256] = "localhost.localdomain";
   if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost.localdomain");
   return host;
+}
+
+// Cancel-Job on a processing job may mark it cancelled without raising the
+// flag papplJobIsCanceled reads (PAPPL 1.3.1), so the state counts too.
+bool jobCancelled(pappl_job_t *job) {
+  ipp_jstate_t state = papplJobGetState(job);
+  return papplJobIsCanceled(job) || state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED;
+}
+
+// The gate of the job's printer: the job holds it from its first byte
+// towards the printer until the printer connection is closed.
+kpxapp::DeviceGate &gateOf(pappl_job_t *job) {
+  static std::mutex mutex;
+  static std::map<int, std::unique_ptr<kpxapp::DeviceGate>> gates;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::unique_ptr<kpxapp::DeviceGate> &gate = gates[papplPrinterGetID(papplJobGetPrinter(job))];
+  if (!gate) gate = std::make_unique<kpxapp::DeviceGate>();
+  return *gate;
 }
 
 // The job's IPP options in the shape appcore takes.
@@ -108,7 +130,7 @@ bool waitForLock(pappl_job_t *job, pappl_device_t *device) {
   const char *uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
   if (!isNetworkUri(uri)) return true;
   kpxapp::beginNetworkJob(device);
-  for (int attempt = 0; !papplJobIsCanceled(job); ++attempt) {
+  for (int attempt = 0; !jobCancelled(job); ++attempt) {
     papplDeviceWrite(device, kpx::kLockQuery.data(), kpx::kLockQuery.size());
     papplDeviceFlush(device);
     int lastCode = kpx::kNoReplyCode;
@@ -200,7 +222,7 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   bool atEnd = false, headDone = false, ok = true;
   std::vector<char> buf(262144);
   while (ok) {
-    if (papplJobIsCanceled(job)) {
+    if (jobCancelled(job)) {
       cancelled = true;
       break;
     }
@@ -263,11 +285,21 @@ bool printDocument(pappl_job_t *job, pappl_device_t *device, void *) {
   kpxapp::JobPlan plan;
   bool planned = planOrFail(job, o, plan);
   papplJobDeletePrintOptions(o);
-  if (!planned) return false;
-  if (!waitForLock(job, device)) return false;
-  bool cancelled = false, sent = false;
-  bool ok = renderDocument(job, device, plan, cancelled, sent);
-  finishJob(job, device, sent, cancelled || !ok);
+  // PAPPL 1.3.1 still starts a job cancelled while it waited, its
+  // document already gone.
+  if (!planned || jobCancelled(job)) return false;
+  kpxapp::DeviceGate &gate = gateOf(job);
+  if (!gate.enter(papplJobGetID(job))) {
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job is being printed already: not printing it again.");
+    return true;
+  }
+  bool ok = false;
+  if (waitForLock(job, device)) {
+    bool cancelled = false, sent = false;
+    ok = renderDocument(job, device, plan, cancelled, sent);
+    finishJob(job, device, sent, cancelled || !ok);
+  }
+  gate.leave(papplJobGetID(job));
   return ok;
 }
 
@@ -278,7 +310,15 @@ struct RasterJob {
   std::string out;
   kpxapp::PclxlRasterWriter writer{out};
   bool sessionOpen = false;
+  pthread_t thread = pthread_self();  // the run that prints the job
 };
+
+// The job's raster data, for the run that owns it only (a second run of
+// the same job gets none).
+RasterJob *rasterJobOf(pappl_job_t *job) {
+  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  return rj != nullptr && pthread_equal(rj->thread, pthread_self()) ? rj : nullptr;
+}
 
 bool flushOut(pappl_device_t *device, RasterJob *rj) {
   bool ok = writeAll(device, rj->out);
@@ -286,9 +326,37 @@ bool flushOut(pappl_device_t *device, RasterJob *rj) {
   return ok;
 }
 
+// Closes the session and the connection, and frees the job's data and
+// its printer's gate.
+bool endRasterJob(pappl_job_t *job, pappl_device_t *device) {
+  RasterJob *rj = rasterJobOf(job);
+  if (rj == nullptr) return false;
+  papplJobSetData(job, nullptr);
+  bool ok = true;
+  if (rj->sessionOpen) {
+    rj->writer.endSession();
+    rj->out += kUel;
+    ok = flushOut(device, rj);
+    finishJob(job, device, true, jobCancelled(job));
+  }
+  delete rj;
+  gateOf(job).leave(papplJobGetID(job));
+  return ok;
+}
+
 bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
   auto *rj = new RasterJob;
-  if (!planOrFail(job, o, rj->plan) || !waitForLock(job, device)) {
+  if (jobCancelled(job) || !planOrFail(job, o, rj->plan)) {
+    delete rj;
+    return false;
+  }
+  if (!gateOf(job).enter(papplJobGetID(job))) {
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job is being printed already: not printing it again.");
+    delete rj;
+    return false;
+  }
+  if (!waitForLock(job, device)) {
+    gateOf(job).leave(papplJobGetID(job));
     delete rj;
     return false;
   }
@@ -300,7 +368,7 @@ bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) 
 }
 
 bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
-  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr || !rj->sessionOpen) return false;
   kpxapp::RasterPage p;
   p.dpi = static_cast<int>(o->header.HWResolution[0]);
@@ -316,39 +384,27 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   if (!rj->writer.beginPage(p)) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);
     papplJobSetMessage(job, "The page is too large for the printer.");
+    endRasterJob(job, device);  // whether PAPPL still calls rEndJob or not
     return false;
   }
   return flushOut(device, rj);
 }
 
 bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned, const unsigned char *line) {
-  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return false;
   rj->writer.writeLine(line);
   return rj->out.size() < 65536 || flushOut(device, rj);
 }
 
 bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned) {
-  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return false;
   rj->writer.endPage();
   return flushOut(device, rj);
 }
 
-bool rEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
-  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
-  papplJobSetData(job, nullptr);
-  if (rj == nullptr) return false;
-  bool ok = true;
-  if (rj->sessionOpen) {
-    rj->writer.endSession();
-    rj->out += kUel;
-    ok = flushOut(device, rj);
-    finishJob(job, device, true, papplJobIsCanceled(job));
-  }
-  delete rj;
-  return ok;
-}
+bool rEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) { return endRasterJob(job, device); }
 
 // ---------------------------------------------------------------- state
 

@@ -2,7 +2,9 @@
 // the simulator's own PCL XL analysis.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <ctime>
 
 #include "appcore.h"
@@ -181,6 +183,21 @@ TEST(AppCore, StatusRepliesBecomePrinterState) {
     EXPECT_EQ(c.reasons, r.reasons);
     EXPECT_EQ(c.toner, r.toner);
   }
+}
+
+TEST(DeviceGate, OneJobAtATimeAndEachJobOnce) {
+  kpxapp::DeviceGate gate;
+  ASSERT_TRUE(gate.enter(7));
+  EXPECT_FALSE(gate.enter(7));  // a second run of the job that prints
+  auto next = std::async(std::launch::async, [&] { return gate.enter(8); });
+  EXPECT_EQ(next.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  gate.leave(8);  // not the holder: nothing
+  EXPECT_EQ(next.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  gate.leave(7);
+  EXPECT_TRUE(next.get());
+  gate.leave(8);
+  EXPECT_FALSE(gate.enter(7));  // a late run of a job that printed
+  EXPECT_TRUE(gate.enter(9));
 }
 
 TEST(UsbOwner, MarkerCountsOnlyForALiveProcess) {

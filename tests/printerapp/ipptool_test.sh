@@ -75,6 +75,74 @@ for f in "$dir"/sim/jobs/job-*.txt; do
 done
 echo "printer received $jobs jobs"
 [ "$jobs" -ge 5 ] || { echo "too few jobs reached the printer"; exit 1; }
+
+# A job cancelled while it prints and the next one sent right after: the
+# next job starts at once, but the two must not share a printer connection.
+rig_make_pdf "$dir/long.pdf" 40
+# Where the cancel lands (starting or printing) is up to timing: four
+# rounds, each on an idle printer.
+for _ in 1 2 3 4; do cat <<'T'
+{
+  NAME "Print a long job"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  ATTR name job-name long
+  ATTR mimeMediaType document-format application/pdf
+  FILE long.pdf
+  STATUS successful-ok
+  EXPECT job-id
+}
+{
+  NAME "Cancel it"
+  OPERATION Cancel-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR name requesting-user-name tester
+  STATUS successful-ok
+}
+{
+  NAME "Print the next job"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  ATTR name job-name next
+  ATTR mimeMediaType document-format application/pdf
+  FILE doc.pdf
+  STATUS successful-ok
+}
+{
+  NAME "Wait for it"
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 120
+}
+T
+done >"$dir/cancel.test"
+before=$jobs
+ipptool -t "$APP_URI" "$dir/cancel.test" >"$dir/cancel.out" 2>&1 || { cat "$dir/cancel.out"; exit 1; }
+rig_wait_jobs $((before + 4)) 120
+sleep 2  # (and what else comes)
+for f in $(ls "$dir"/sim/jobs/job-*.txt | tail -n +$((before + 1))); do
+  grep -q '^extra_bytes=0$' "$f" || { echo "two jobs in one printer connection: $f"; cat "$f"; exit 1; }
+done
+[ "$(cat $(ls "$dir"/sim/jobs/job-*.txt | tail -n +$((before + 1))) | grep -c '^jobname=next$')" = 4 ] ||
+  { echo "the jobs after the cancelled ones did not reach the printer once each"; exit 1; }
+
 # A PIN in job-password would be accepted and silently dropped by PAPPL.
 ipptool -tv "$APP_URI" /usr/share/cups/ipptool/get-printer-attributes.test >"$dir/attrs.out" 2>&1
 if grep -q 'job-password-supported' "$dir/attrs.out"; then echo "job-password-supported is advertised"; exit 1; fi
