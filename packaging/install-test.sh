@@ -153,8 +153,14 @@ else
 fi
 
 # 3. What the package put into the root (and brought with it).
-cjk_font() { in_root fc-list :lang=zh family 2>/dev/null | grep -q .; }
-check "a CJK font came with the package (Recommends), for Chinese text jobs" cjk_font
+# CUPS's text filter takes the font for Chinese from its UTF-8 charset file;
+# fontconfig must find that very font, or the characters print as boxes.
+cjk_font() {
+  local font
+  font=$(awk '$1 == "3000" { print $5; exit }' "$root/usr/share/cups/charsets/pdf.utf-8" 2>/dev/null)
+  [ -n "$font" ] && in_root fc-match -f '%{family}\n' "$font" | tr -d ' ' | tr ',' '\n' | grep -qx "$font"
+}
+check "the font CUPS's text filter names for Chinese is installed (Recommends)" cjk_font
 filter_ok() { # root-owned, not group/world-writable, executable: cupsd runs nothing else
   local f=$root/usr/lib/cups/filter/$1
   [ -f "$f" ] && [ -x "$f" ] && [ "$(stat -c %u:%g "$f")" = 0:0 ] &&
@@ -226,6 +232,14 @@ check "job summary: pages=1" grep -qx 'pages=1' "$work/jobs"
 if [ "$failed" -gt 0 ]; then
   echo "job summary:"; sed 's/^/  /' "$work/jobs"
 fi
+
+# The README's offline check: the USB queue's filter run by cupsfilter alone.
+offline_stream() {
+  in_root cupsfilter -e -m printer/foo -p /usr/share/cups/model/KPX7720MW.ppd /tmp/kpx-cups/test.ps \
+    >"$work/offline.pxl" 2>"$work/offline.err" &&
+    grep -aq 'HP-PCL XL' "$work/offline.pxl" && grep -aq '@PJL EOJ' "$work/offline.pxl"
+}
+check "cupsfilter -e without a printer gives the printer's stream (PCL XL, end of job)" offline_stream
 
 # 5. The records the filter wrote as CUPS's filter user, readable by the
 # desktop user's monitor.
