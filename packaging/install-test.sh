@@ -156,9 +156,15 @@ fi
 # CUPS's text filter takes the font for Chinese from its UTF-8 charset file;
 # fontconfig must find that very font, or the characters print as boxes.
 cjk_font() {
-  local font
+  local font families
   font=$(awk '$1 == "3000" { print $5; exit }' "$root/usr/share/cups/charsets/pdf.utf-8" 2>/dev/null)
-  [ -n "$font" ] && in_root fc-match -f '%{family}\n' "$font" | tr -d ' ' | tr ',' '\n' | grep -qx "$font"
+  [ -n "$font" ] || return 1
+  # fontconfig compares family names without spaces and case.
+  families=$(in_root fc-match -f '%{family}' "$font" 2>/dev/null | tr -d ' ' | tr '[:upper:]' '[:lower:]')
+  font=$(echo "$font" | tr '[:upper:]' '[:lower:]')
+  case ",$families," in *",$font,"*) return 0 ;; esac
+  echo "  fontconfig gives '$families' for '$font'"
+  return 1
 }
 check "the font CUPS's text filter names for Chinese is installed (Recommends)" cjk_font
 filter_ok() { # root-owned, not group/world-writable, executable: cupsd runs nothing else
