@@ -6,10 +6,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "variant.h"
@@ -22,6 +25,13 @@ class QComboBox;
 class QMenu;
 class QTimer;
 class QUdpSocket;
+
+namespace kpxmon {
+// Before the QApplication is made: high-DPI scaling, no GL integration unless
+// the environment asks for one, and the debug lines when KPX_MONITOR_DEBUG is
+// set.
+void prepareApplication();
+}  // namespace kpxmon
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -50,13 +60,22 @@ class MainWindow : public QWidget {
   void createActions();
   void createTrayIcon();
 
+  // A cycle runs in steps: each lpstat run is waited for through the event
+  // loop, and the cycle goes on when it has finished.
   void usbPollCycle();
+  void usbDeviceStep();
+  void usbQueryStep();
+  void usbReleaseFailed();
   void netQueryCycle();
+  void netSendStep();
+  void cycleDone();
   QString readNetIpInfo();
+  void followNetIpInfo();
+  void noteBadDatagram(const QString &what);
 
   void checkPrintingProcess();
-  bool checkPrintJob();
-  bool checkPrinterLink();
+  void checkPrintJob(const std::function<void(bool)> &done);
+  void checkPrinterLink(const std::function<void(bool)> &done);
 
   void showMessageState(const QByteArray &line);
   void execReturnMsg(const QByteArray &reply);
@@ -68,13 +87,15 @@ class MainWindow : public QWidget {
   QString readPrinterState();
 
   void readPrintJobInfo();
+  void fitText();
 
-  QString runLpstat(const QStringList &arguments);
+  void runLpstat(const QStringList &arguments, const std::function<void(const QString &)> &done);
   QSystemTrayIcon::MessageIcon balloonIconOf(int level) const;
   QString configFile(const char *name) const;
   // Appends the lines of a record file under config/; false (and a log
-  // line) when it cannot be opened.
-  bool readConfigLines(const char *name, QStringList *lines);
+  // line) when it cannot be read, is not a regular file or is bigger than
+  // `limit` bytes.
+  bool readConfigLines(const char *name, qint64 limit, QStringList *lines);
 
   friend struct MonitorProbe;  // tests
 
@@ -90,8 +111,20 @@ class MainWindow : public QWidget {
   std::unique_ptr<DeviceLink> usbLink;        // USB transport
   QUdpSocket *statusSocket = nullptr;        // UDP transport
   QString printerAddress;
+  kpxmon::FileSignature netIpInfoRead;  // the netIpInfo the address came from
+  kpxmon::SilenceWatch silence;
+  kpxmon::RateLimitedLog badDatagramLog;
   int netErrorShown = 0;
   bool netJobPending = false;
+  bool cycleRunning = false;
+  int releaseFailures = 0;
+  // The message on the window: the same one again does not bring the window
+  // back once it was hidden.
+  QSize formSize;        // as laid out in the form; fitText adds to it
+  QPoint jobPanePosition;
+  int shownLevel = -1;
+  QString shownTitle;
+  QString shownText;
 
   bool filterRunning = false;
   int idleReplyCount = 0;

@@ -89,12 +89,11 @@ TEST_F(WindowTest, StartUp) {
   EXPECT_EQ(s(actions[3]->text()), "退出");
   EXPECT_EQ(p.tray()->contextMenu(), p.menu());
 
-  // The start balloon is the stored one; the window shows its own first message.
+  // The start balloon popped up; the stored one follows the window's first message.
   EXPECT_TRUE(p.tray()->isVisible());
   EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
   EXPECT_EQ(p.bubbleLevel(), 1);
-  EXPECT_EQ(s(p.bubbleTitle()), "通知");
-  EXPECT_EQ(s(p.bubbleText()), "KPX7720MW状态监控启动");
+  EXPECT_EQ(s(p.bubbleTitle()), "状态监视器启动");
   EXPECT_EQ(s(p.title()), "状态监视器启动");
   EXPECT_EQ(s(p.help()), "状态监视器正在连接打印机，请稍后");
   EXPECT_TRUE(samePicture(p.ui()->printer_img, ":/W3_b256.bmp"));
@@ -191,11 +190,10 @@ TEST_F(WindowTest, EachLevelOnWindowAndTray) {
   EXPECT_EQ(p.hideTimer()->interval(), 4000);
   EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
 
-  // A second level-1 message: the window changes, the balloon does not.
+  // A second level-1 message: the stored balloon tells it too.
   p.show(1, u("连接成功！"), u("状态监视器连接打印机成功！"));
   EXPECT_EQ(s(p.title()), "连接成功！");
-  EXPECT_EQ(s(p.bubbleTitle()), "打印机准备就绪");
-  EXPECT_EQ(s(p.bubbleText()), "打印机准备就绪，等待打印任务");
+  EXPECT_EQ(s(p.bubbleText()), "状态监视器连接打印机成功！");
 
   // Level 4: hidden at once, tray and balloon untouched, windowHidden kept.
   window->show();
