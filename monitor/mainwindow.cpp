@@ -42,7 +42,6 @@ const char kReadyText[] = "打印机准备就绪，等待打印任务";
 const char kConnectedTitle[] = "连接成功！";
 const char kConnectedText[] = "状态监视器连接打印机成功！";
 const int kReplyBufferSize = 8192;
-const int kLpstatWaitMs = 30000;
 const int kTrayWaitMs = 4000;
 const int kLpstatOutputLimit = 1024 * 1024;  // more is not lpstat talking about two queues
 const char kWarningTitle[] = "警告";
@@ -106,6 +105,9 @@ void prepareApplication() {
 }  // namespace kpxmon
 
 int MainWindow::trayWaitRounds = 3;
+int MainWindow::lpstatWaitMs = 30000;
+
+void MainWindow::setLpstatWaitMs(int ms) { lpstatWaitMs = ms; }
 
 void MainWindow::setTrayWaitRounds(int rounds) { trayWaitRounds = rounds; }
 
@@ -423,17 +425,17 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
     (void)lpstat;
   });
   limit->setSingleShot(true);
-  connect(limit, &QTimer::timeout, lpstat, [lpstat]() {
+  connect(limit, &QTimer::timeout, lpstat, [lpstat, wait = lpstatWaitMs]() {
     warnLine(QStringLiteral("lpstat %1 did not finish within %2 ms: killed")
                  .arg(lpstat->arguments().join(QLatin1Char(' ')))
-                 .arg(kLpstatWaitMs));
+                 .arg(wait));
     lpstat->kill();  // finished() follows
   });
   lpstat->setStandardInputFile(QProcess::nullDevice());
   lpstat->setProcessChannelMode(QProcess::SeparateChannels);
   lpstat->setStandardErrorFile(QProcess::nullDevice());
   lpstat->start(QStringLiteral("lpstat"), arguments, QIODevice::ReadOnly);
-  limit->start(kLpstatWaitMs);
+  limit->start(lpstatWaitMs);
 }
 
 void MainWindow::checkPrinterLink(const std::function<void(bool)> &done) {
@@ -633,12 +635,23 @@ void MainWindow::showMessageOnWindow(int level, const QString &title, const QStr
   fitText();
 }
 
+// The height a wrapped label needs at a width: what the label says, or what
+// drawing the text takes where that is more (QLabel can come out one pixel
+// short at some densities).
+static int neededHeight(const QLabel *label, int width) {
+  const QMargins m = label->contentsMargins();
+  const int room = width - m.left() - m.right();
+  const QRect drawn = label->fontMetrics().boundingRect(QRect(0, 0, room, 100000),
+                                                        int(label->alignment()) | Qt::TextWordWrap, label->text());
+  return std::max(label->heightForWidth(width), drawn.height() + m.top() + m.bottom());
+}
+
 void MainWindow::fitText() {
   QLabel *state = ui->printer_state;
   QLabel *help = ui->printer_help;
   const TextFit fit = fitStatusText(variant.stateGeometry, variant.helpGeometry,
-                                    state->heightForWidth(variant.stateGeometry.width()),
-                                    help->heightForWidth(variant.helpGeometry.width()));
+                                    neededHeight(state, variant.stateGeometry.width()),
+                                    neededHeight(help, variant.helpGeometry.width()));
   state->setGeometry(fit.state);
   help->setGeometry(fit.help);
   ui->groupBox->move(jobPanePosition + QPoint(0, fit.grow));

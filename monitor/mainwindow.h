@@ -43,6 +43,9 @@ class MainWindow : public QWidget {
   // How many 4-second waits for a system tray the constructor makes when
   // there is none (3). Tests without a tray set 0.
   static void setTrayWaitRounds(int rounds);
+  // How long an lpstat run may take before it is killed (30 s). Tests
+  // shorten it.
+  static void setLpstatWaitMs(int ms);
 
  public slots:
   void setIcon(int index);
@@ -145,4 +148,5 @@ class MainWindow : public QWidget {
   QAction *exitAction = nullptr;
 
   static int trayWaitRounds;
+  static int lpstatWaitMs;
 };
