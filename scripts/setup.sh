@@ -24,7 +24,7 @@ packages=(
   faketime time bc file lintian dpkg-dev fakeroot desktop-file-utils
   libusb-1.0-0-dev umockdev libumockdev-dev
   qtbase5-dev qtbase5-dev-tools
-  xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
+  xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
 )
 
 if [ "$arm64" -eq 1 ]; then
