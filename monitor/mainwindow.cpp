@@ -308,7 +308,7 @@ void MainWindow::usbDeviceStep() {
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
   if (deviceHeld != 0 && usbLink) {
-    if (usbLink->releaseDevice() == 0) {
+    if (usbLink->releaseDevice() == kUsbOk) {
       deviceHeld = 0;
       releaseFailures = 0;
       logLine("release device ok");
@@ -318,14 +318,14 @@ void MainWindow::usbDeviceStep() {
     }
   }
 
-  int result = 255;
+  int result = kUsbDriverOrReleaseFailed;  // busy: the filter has the device
   if (!busy) {
-    result = usbLink ? usbLink->initDevice() : 252;
+    result = usbLink ? usbLink->initDevice() : int(kUsbNotFound);
     lastStatusCode = 0;
   }
   logLine(QStringLiteral("i = %1").arg(result));
 
-  if (result == 252) {
+  if (result == kUsbNotFound) {
     logLine("find device error");
     if (usbErrorShown == 0) showMessageOnWindow(Critical, tr(kWarningTitle), tr(kUsbErrorText));
     idleReplyCount = 0;
@@ -334,7 +334,7 @@ void MainWindow::usbDeviceStep() {
     usbErrorShown = 1;
     return cycleDone();
   }
-  if (result == 255) {
+  if (result == kUsbDriverOrReleaseFailed) {
     idleReplyCount = 0;
     if (!busy) deviceHeld = 0;  // initDevice closed what it had opened
     usbErrorShown = 0;
@@ -391,7 +391,7 @@ void MainWindow::usbQueryStep() {
 
   execReturnMsg(reply);
 
-  if (usbLink->releaseDevice() != 0) {
+  if (usbLink->releaseDevice() != kUsbOk) {
     usbReleaseFailed();
   } else {
     deviceHeld = 0;
@@ -691,8 +691,6 @@ QSystemTrayIcon::MessageIcon MainWindow::balloonIconOf(int level) const {
   if (index < 0) return QSystemTrayIcon::NoIcon;
   return QSystemTrayIcon::MessageIcon(balloonIconList->itemData(index).toInt());
 }
-
-int MainWindow::execMessageLevel(const QString &line) { return kpxmon::execMessageLevel(line); }
 
 QString MainWindow::configFile(const char *name) const {
   return QString::fromStdString(variant.queueDir()) + QStringLiteral("/config/") + QLatin1String(name);

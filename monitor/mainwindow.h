@@ -86,7 +86,6 @@ class MainWindow : public QWidget {
 
   void showMessageOnWindow(int level, const QString &title, const QString &text);
   void triggerBubbleOn(int level, const QString &title, const QString &text);
-  int execMessageLevel(const QString &line);
   QString readPrinterState();
 
   void readPrintJobInfo();
