@@ -52,12 +52,13 @@ pids+=($netpid)
 
 ticks=$(getconf CLK_TCK)
 cpu_of() { awk '{print $14 + $15 + $16 + $17}' "/proc/$1/stat"; }  # own and waited-for children's, in ticks
+own_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 sleep 15   # past the start-up (window, first polls)
-u0=$(cpu_of $usbpid) n0=$(cpu_of $netpid) t0=$(date +%s.%N)
+u0=$(cpu_of $usbpid) n0=$(cpu_of $netpid) uo0=$(own_of $usbpid) no0=$(own_of $netpid) t0=$(date +%s.%N)
 "$sim" ctl --socket "$work/sim/ctl.sock" usb-log clear >/dev/null
 "$sim" ctl --socket "$work/sim/ctl.sock" udp-log clear >/dev/null
 sleep "$duration"
-u1=$(cpu_of $usbpid) n1=$(cpu_of $netpid) t1=$(date +%s.%N)
+u1=$(cpu_of $usbpid) n1=$(cpu_of $netpid) uo1=$(own_of $usbpid) no1=$(own_of $netpid) t1=$(date +%s.%N)
 for p in $usbpid $netpid; do kill -0 "$p" || { echo "a monitor ended early" >&2; exit 1; }; done
 usb_polls=$("$sim" ctl --socket "$work/sim/ctl.sock" usb-log | grep -c '^out 436865636b' || true)
 net_polls=$("$sim" ctl --socket "$work/sim/ctl.sock" udp-log | grep -c 'GetStatus;' || true)
@@ -65,18 +66,19 @@ gl=""
 for p in $usbpid $netpid; do grep -q 'libLLVM\|_dri\.so\|libgallium' "/proc/$p/maps" && gl="$gl $p"; done
 
 status=0
-report() {  # report NAME PID CPU0 CPU1 POLLS
-  awk -v name="$1" -v c0="$3" -v c1="$4" -v t0="$t0" -v t1="$t1" -v hz="$ticks" -v polls="$5" \
+report() {  # report NAME PID CPU0 CPU1 OWN0 OWN1 POLLS
+  awk -v name="$1" -v c0="$3" -v c1="$4" -v o0="$5" -v o1="$6" -v t0="$t0" -v t1="$t1" -v hz="$ticks" -v polls="$7" \
       -v hwm="$(awk '/VmHWM/{print $2}' "/proc/$2/status")" '
   BEGIN {
     wall = t1 - t0; cpu = (c1 - c0) / hz; pct = cpu / wall * 100; mib = hwm / 1024
-    printf "%-10s wall %.0f s, status queries %d, cpu %.2f s = %.3f %% of one core (target <= 0.5 %%), peak RSS %.1f MiB (target <= 40 MiB)\n", name, wall, polls, cpu, pct, mib
+    own = (o1 - o0) / hz
+    printf "%-10s wall %.0f s, status queries %d, cpu %.2f s (own %.2f, lpstat %.2f) = %.3f %% of one core (target <= 0.5 %%), peak RSS %.1f MiB (target <= 40 MiB)\n", name, wall, polls, cpu, own, cpu - own, pct, mib
     exit (pct <= 0.5 && mib <= 40) ? 0 : 1
   }' || status=1
 }
 echo "Xvfb + trayer on $DISPLAY, lpstat against a private cupsd ($CUPS_SERVER)"
-report usbmonitor $usbpid "$u0" "$u1" "$usb_polls"
-report netmonitor $netpid "$n0" "$n1" "$net_polls"
+report usbmonitor $usbpid "$u0" "$u1" "$uo0" "$uo1" "$usb_polls"
+report netmonitor $netpid "$n0" "$n1" "$no0" "$no1" "$net_polls"
 [ -z "$gl" ] || { echo "Mesa GL drivers loaded in:$gl"; status=1; }
 [ "$usb_polls" -gt 0 ] && [ "$net_polls" -gt 0 ] || { echo "a monitor did not query the printer"; status=1; }
 if [ $status -eq 0 ]; then echo "within targets"; else echo "OVER TARGET"; fi

@@ -205,7 +205,15 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   }
 }
 
-MainWindow::~MainWindow() { delete ui; }
+MainWindow::~MainWindow() {
+  // An lpstat still running ends here without finishing its cycle step on a
+  // window that is going away.
+  for (QProcess *lpstat : findChildren<QProcess *>()) {
+    lpstat->disconnect();
+    delete lpstat;
+  }
+  delete ui;
+}
 
 // ------------------------------------------------------------------ shell
 
@@ -407,9 +415,10 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
   auto *lpstat = new QProcess(this);
   auto *limit = new QTimer(lpstat);
   auto output = std::make_shared<QByteArray>();
-  auto finish = [lpstat, output, done]() {
+  auto finish = [lpstat, limit, output, done]() {
     if (lpstat->property("kpxDone").toBool()) return;
     lpstat->setProperty("kpxDone", true);
+    limit->stop();
     if (output->size() < kLpstatOutputLimit)
       output->append(lpstat->readAllStandardOutput().left(kLpstatOutputLimit - output->size()));
     lpstat->deleteLater();
@@ -420,9 +429,8 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
     if (output->size() < kLpstatOutputLimit) output->append(chunk.left(kLpstatOutputLimit - output->size()));
   });
   connect(lpstat, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), lpstat, finish);
-  connect(lpstat, &QProcess::errorOccurred, lpstat, [lpstat, finish](QProcess::ProcessError error) {
-    if (error == QProcess::FailedToStart) finish();
-    (void)lpstat;
+  connect(lpstat, &QProcess::errorOccurred, lpstat, [finish](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) finish();  // no finished() follows
   });
   limit->setSingleShot(true);
   connect(limit, &QTimer::timeout, lpstat, [lpstat, wait = lpstatWaitMs]() {
