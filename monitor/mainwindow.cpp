@@ -289,9 +289,14 @@ void MainWindow::printerStateCheck() {
 void MainWindow::cycleDone() { cycleRunning = false; }
 
 void MainWindow::usbPollCycle() {
-  checkPrintingProcess();
   checkPrintJob([this](bool pending) {
     usbJobPending = pending;
+    // Whether the filter runs matters only while a job waits: the scan of
+    // every process is spared on the idle cycles.
+    if (usbJobPending)
+      checkPrintingProcess();
+    else
+      filterRunning = false;
     usbDeviceStep();
   });
 }
