@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "ui_mainwindow.h"
+#include "usbowner.h"
 
 using namespace kpxmon;
 
@@ -314,7 +315,8 @@ void MainWindow::usbReleaseFailed() {
 }
 
 void MainWindow::usbDeviceStep() {
-  const bool busy = usbJobPending && filterRunning;
+  // The printer application serving the printer on USB holds it like a job.
+  const bool busy = (usbJobPending && filterRunning) || kpx::printerAppOwnsUsb();
 
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
