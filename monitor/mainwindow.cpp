@@ -97,8 +97,11 @@ void prepareApplication() {
   // keep the size the form was laid out for.
   if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR_ROUNDING_POLICY"))
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+  // The USB link traces through the default category: off with the rest.
   const QByteArray debug = qgetenv("KPX_MONITOR_DEBUG");
-  if (!debug.isEmpty() && debug != "0") QLoggingCategory::setFilterRules(QStringLiteral("kpx.monitor.debug=true"));
+  const bool on = !debug.isEmpty() && debug != "0";
+  QLoggingCategory::setFilterRules(on ? QStringLiteral("kpx.monitor.debug=true\ndefault.debug=true")
+                                      : QStringLiteral("default.debug=false"));
 }
 
 }  // namespace kpxmon
