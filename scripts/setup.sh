@@ -26,7 +26,7 @@ packages=(
   clang libclang-rt-14-dev
   libpappl-dev cups-ipp-utils
   qtbase5-dev qtbase5-dev-tools
-  xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
+  xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
 )
 
 if [ "$arm64" -eq 1 ]; then
