@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 // Custom page sizes the queue accepts, in points.
@@ -15,6 +17,10 @@ struct CustomSizeRange {
 };
 // The range our PPDs declare; used when no PPD is at hand.
 constexpr CustomSizeRange kDefaultCustomRange = {216.0, 360.0, 612.0, 1008.0};
+// Whatever a PPD declares, a custom side outside 1 to 50 inches is no paper
+// this printer can take (and would not fit the pixel arithmetic): such a
+// range is narrowed to these limits.
+constexpr CustomSizeRange kPhysicalSizeLimits = {72.0, 72.0, 3600.0, 3600.0};
 
 struct RasterArgs {
   std::string resolution;  // "-r600x600"
@@ -29,7 +35,7 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
                          const std::string &options, const CustomSizeRange &range);
 
 // The interpreter's argument list (argv[0] is "gs") for a duplex mode.
-std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &raster,
+std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &raster,
                                          const std::string &mediaPosition);
 
 // Bytes of job-control text the interpreter writes before its PCL XL data

@@ -360,7 +360,7 @@ TEST(JobPane, EveryMappingRow) {
       {"EnvMonarch;", "Monarch"},      {"EnvDL;", "DL"},          {"EnvC5;", "C5"},
       {"ISOB5;", "B5(ISO)"},           {"B5;", "B5(JIS)"},        {"195x270mm;", "16K(195x270mm)"},
       {"184x260mm;", "16K(184x260mm)"}, {"197x273mm;", "16K(197x273mm)"}, {"Custom.200x300mm;", "用户自定义"},
-      {"A5", ""},                      {"Legal", ""},             {"B6;", ""}};
+      {"A5", ""},                      {"Legal", ""},             {"B6;", "B6(JIS)"}};
   for (auto it = sizes.begin(); it != sizes.end(); ++it)
     EXPECT_EQ(s(paperSizeText(it.key())), s(it.value())) << s(it.key());
 
@@ -431,10 +431,15 @@ TEST(NetQueryCycle, WarningOncePerFailureRun) {
 }
 
 TEST(NetPresentation, BalloonsAndJobCounting) {
-  // netmonitor raises a balloon for every message, usbmonitor on a level change.
-  EXPECT_TRUE(raisesBalloon(2, 2, false));
-  EXPECT_FALSE(raisesBalloon(2, 2, true));
-  EXPECT_TRUE(raisesBalloon(1, 2, true));
+  // netmonitor raises a balloon for every message; usbmonitor on a level
+  // change, or on a new warning or error at the same level.
+  const QString t("T"), x("x");
+  EXPECT_TRUE(raisesBalloon(2, t, x, 2, t, x, false));
+  EXPECT_FALSE(raisesBalloon(2, t, x, 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(1, t, x, 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(2, t, "y", 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(3, "U", x, 3, t, x, true));
+  EXPECT_FALSE(raisesBalloon(1, "U", x, 1, t, x, true));
   for (int level = 0; level <= 4; ++level) EXPECT_EQ(balloonDurationMs(level, 120000), 120000);
   // lpstat -R KPX7720MW KPX7720MW-net: every network job line also counts
   // as a USB one; a job is waiting when some line names the network queue.

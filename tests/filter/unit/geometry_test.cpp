@@ -226,21 +226,36 @@ TEST(CustomSize, NarrowerRangeFromThePpdIsHonoured) {
   EXPECT_FALSE(outside.fallback.empty());
 }
 
+// A PPD may declare any range; sizes inside it that no paper has fall back
+// instead of overflowing the pixel arithmetic or giving a zero side.
+TEST(CustomSize, AbsurdPpdRangesStillFallBackToA4) {
+  const kpx::CustomSizeRange huge{0.0, 0.0, 1e30, 1e30}, flat{0.0, 0.0, 612.0, 0.0};
+  for (const char *options : {"PageSize=Custom.1e20x1e20", "PageSize=Custom.9e9x842", "PageSize=Custom.4x0.1",
+                              "PageSize=Custom.10x10"}) {
+    for (const auto &range : {huge, flat}) {
+      RasterArgs a = rasterArgsFor("Custom", "1200dpi", options, range);
+      EXPECT_EQ(a.geometry, "-g4961x7016") << options;
+      EXPECT_FALSE(a.fallback.empty()) << options;
+    }
+  }
+  EXPECT_EQ(rasterArgsFor("Custom", "600dpi", "PageSize=Custom.3000x3000", huge).geometry, "-g25008x24997");
+}
+
 // --- Interpreter argument lists ---------------------------------------------------
 
 TEST(InterpreterArgs, ExactOrderPerDuplexMode) {
   const RasterArgs r{"-r600x600", "-g4961x7016", ""};
   const std::string media = "-dMediaPosition=4";
   using V = std::vector<std::string>;
-  EXPECT_EQ(kpx::interpreterArgs(0, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::Simplex, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE", "-sDEVICE=pxlmono",
                "-dNumRenderingThreads=4", "-r600x600", "-g4961x7016", "-q", "-dMediaPosition=4", "-dNOPAUSE",
                "-dSAFER", "-sOutputFile=-", "-"}));
-  EXPECT_EQ(kpx::interpreterArgs(1, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::LongEdge, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dNOINTERPOLATE",
                "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", "-r600x600", "-g4961x7016", "-q",
                "-dMediaPosition=4", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"}));
-  EXPECT_EQ(kpx::interpreterArgs(2, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::ShortEdge, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dTumble", "-dNOINTERPOLATE",
                "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", "-r600x600", "-dMediaPosition=4", "-g4961x7016",
                "-q", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"}));
@@ -248,11 +263,11 @@ TEST(InterpreterArgs, ExactOrderPerDuplexMode) {
 
 TEST(InterpreterArgs, CarriesTheGivenRasterAndMedia) {
   const RasterArgs r{"-r1200x1200", "-g10200x13200", ""};
-  for (int mode : {0, 1, 2}) {
+  for (kpx::Duplex mode : {kpx::Duplex::Simplex, kpx::Duplex::LongEdge, kpx::Duplex::ShortEdge}) {
     std::vector<std::string> a = kpx::interpreterArgs(mode, r, "-dMediaPosition=7");
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-r1200x1200"), 1) << mode;
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-g10200x13200"), 1) << mode;
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-dMediaPosition=7"), 1) << mode;
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-r1200x1200"), 1) << int(mode);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-g10200x13200"), 1) << int(mode);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-dMediaPosition=7"), 1) << int(mode);
     EXPECT_EQ(a.front(), "gs");
     EXPECT_EQ(a.back(), "-");
   }
