@@ -26,6 +26,7 @@
 #include "lockreply.h"
 #include "pagecount.h"
 #include "paths.h"
+#include "printerstatus.h"
 #include "records.h"
 #include "ticket.h"
 
@@ -255,12 +256,15 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
     if (first) {
       first = false;
       size_t written = sendChunk(ticket.data(), ticket.size());
+      countSentPages(ticket.data(), written);
       g_job.ticketSent = written > 0;
       if (written != ticket.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket.size()));
     }
-    if (sendChunk(chunk.data(), n) != n)
+    size_t sent = sendChunk(chunk.data(), n);
+    countSentPages(chunk.data(), sent);
+    if (sent != n)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
 
@@ -280,11 +284,10 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
         if (!io::pauseFor(500)) checkpoint();
       }
     }
-    if (v.copiesBackChannelStatus) {
-      std::memset(status, 0, sizeof status);
-      ssize_t got = io::readBackChannel(status, sizeof status - 1, 0);
-      if (got > 20) writeState(status, 4);
-    }
+    std::memset(status, 0, sizeof status);
+    ssize_t got = io::readBackChannel(status, sizeof status - 1, 0);
+    if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
+    if (v.copiesBackChannelStatus && got > 20) writeState(status, 4);
   }
 
   signal(SIGPIPE, SIG_IGN);
@@ -351,6 +354,7 @@ int checkLockPrinter() {
         if (n > 1) break;
       }
     }
+    if (n > 0) learnPrinterStatus(std::string_view(reply, static_cast<size_t>(n)));
     LockReplyScan scan = scanLockReply(reply, lastCode);
     lastCode = scan.lastCode;
     switch (lockOutcome(scan)) {
@@ -434,6 +438,9 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
   ppdMarkDefaults(ppd);
   cupsMarkOptions(ppd, optionCount, options);
+  const char *jobPassword = cupsGetOption("job-password", optionCount, options);
+  std::string password = jobPassword != nullptr ? jobPassword : "";
+  bool hasPassword = jobPassword != nullptr;
   cupsFreeOptions(optionCount, options);
 
   s.pageSize = choiceOf(ppd, "PageSize", "A4");
@@ -444,6 +451,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   s.resize = choiceOf(ppd, "ResizePage", "10");
   SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
                                      rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
+  key = withJobPassword(key, hasPassword ? password.c_str() : nullptr);
   s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
   s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
   s.density = choiceOf(ppd, "PrintDensity", "0");
@@ -477,6 +485,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
     io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
   Ticket ticket = buildTicket(s);
 
+  if (variant.statusOverUdp) askNetworkPrinterStatus();
   if (variant.checksLock) waitForPrinterLock();
   checkpoint();
 
@@ -489,6 +498,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
   sendTrailer();
   checkpoint();
+  if (variant.statusOverUdp) askNetworkPrinterStatus();
 
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCompleted);

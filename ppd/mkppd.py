@@ -8,6 +8,10 @@ Both files are kept in the repository; after changing anything here, run
     python3 ppd/mkppd.py            # rewrites ppd/KPX7720MW.ppd and ppd/KPX7720MW-net.ppd
     python3 ppd/mkppd.py --outdir D # writes them into D instead
 
+The printer-state texts come from the status table in common/, printed by the
+built program kpx-status-reasons (default build/common/kpx-status-reasons;
+--status-reasons PROGRAM names another).
+
 and commit the script together with both results.  A test regenerates the
 files and compares them with the committed ones.
 
@@ -18,7 +22,9 @@ to when the PPD does not give one.
 
 import argparse
 import os
+import subprocess
 import sys
+import urllib.parse
 
 # Paper sizes: (keyword, English text, Chinese text, width, height, unit).
 # The unit is "mm", "in" or "pt"; sizes are written in whole points.
@@ -213,7 +219,37 @@ def open_ui(out, keyword, text, default, order=30):
     out.append(f"*Default{keyword}: {default}")
 
 
-def render(variant):
+# A printer-state reason's text in the PPD is at most 80 bytes; the whole text
+# goes into "text:" URIs, one per line, each line within the PPD's 255 bytes.
+PPD_LINE = 255
+
+
+def reason_line(head, text):
+    """head + the quoted "text:" URIs of text, as PPD lines."""
+    lines, current, room = [], "text:", PPD_LINE - len(head.encode()) - 2
+    for ch in text:
+        enc = urllib.parse.quote(ch, safe="")
+        if len(current) + len(enc) > room:
+            lines.append(current)
+            current, room = "text:", PPD_LINE - 2
+        current += enc
+    lines.append(current)
+    return head + '"' + "\n".join(lines) + '"'
+
+
+def read_status_reasons(program):
+    """(code, vendor keyword, title, text, English text) for every code with a
+    vendor keyword, from kpx-status-reasons."""
+    out = subprocess.run([program], check=True, capture_output=True, text=True).stdout
+    rows = []
+    for line in out.splitlines():
+        code, _level, vendor, title, text, english = line.split("\t")
+        if vendor:
+            rows.append((code, vendor, title, text.replace("\\n", " ").strip(), english))
+    return rows
+
+
+def render(variant, reasons):
     v = VARIANTS[variant]
     out = []
     add = out.append
@@ -245,6 +281,11 @@ def render(variant):
     add("*% socket backend several seconds per job.")
     add("*cupsSNMPSupplies: False")
     add(f"*cupsFilter2: \"application/vnd.cups-postscript application/vnd.cups-pcl 0 {v['filter']}\"")
+    add("*% Command jobs (refresh supply levels and status) go to the same program.")
+    add(f"*cupsFilter2: \"application/vnd.cups-command application/vnd.cups-pcl 0 {v['filter']}\"")
+    add('*cupsCommands: "ReportLevels ReportStatus"')
+    add("*% Secure print through IPP job-password: a four-digit key.")
+    add('*cupsJobPassword: "1111"')
     add("")
 
     # Paper sizes, and the custom size the user can enter in the dialog.
@@ -344,6 +385,15 @@ def render(variant):
         for ck, _, czh in choices:
             add(f'*zh_CN.{keyword} {ck}/{czh}: ""')
     add("")
+
+    # What the printer reports: one reason of our own per status code.
+    add("*% Printer-state reasons of the status codes")
+    for _code, vendor, _title, _text, english in reasons:
+        add(reason_line(f"*cupsIPPReason {vendor}/{english[:80]}: ", english))
+    for _code, vendor, title, text, _english in reasons:
+        full = f"{title}：{text}" if text else title
+        add(reason_line(f"*zh_CN.cupsIPPReason {vendor}/{title}: ", full))
+    add("")
     add(f"*% End of {variant}")
     return "\n".join(out) + "\n"
 
@@ -353,11 +403,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--outdir", default=here,
                         help="directory to write the PPD files to (default: beside this script)")
+    parser.add_argument("--status-reasons",
+                        default=os.path.join(here, "..", "build", "common", "kpx-status-reasons"),
+                        help="the built kpx-status-reasons program")
     args = parser.parse_args()
+    reasons = read_status_reasons(args.status_reasons)
     os.makedirs(args.outdir, exist_ok=True)
     for name in VARIANTS:
         with open(os.path.join(args.outdir, name), "w", encoding="utf-8", newline="\n") as f:
-            f.write(render(name))
+            f.write(render(name, reasons))
     return 0
 
 
