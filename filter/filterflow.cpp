@@ -498,6 +498,10 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
   sendTrailer();
   checkpoint();
+  // Status the printer sent while the last pages went out.
+  char status[512];
+  ssize_t got = io::readBackChannel(status, sizeof status, 0);
+  if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
   if (variant.statusOverUdp) askNetworkPrinterStatus();
 
   writeState(kStateReady);
