@@ -12,6 +12,7 @@ struct Single {
   int level;
   const char *title;
   const char *text;
+  int rank = 0;  // 0: the level
 };
 
 // Codes with a row of their own, sorted by code.
@@ -81,7 +82,7 @@ const Single kSingles[] = {
     {62109, 2, "更换进纸器1", "打印机纸盒1部件的打印页数到达规定寿命需要更换\n请更换纸盒1单元"},
     {62110, 2, "更换进纸器2", "打印机纸盒2部件的打印页数到达规定寿命需要更换\n请更换纸盒2单元"},
     {62111, 2, "更换进纸器3", "打印机纸盒3部件的打印页数到达规定寿命需要更换\n请更换纸盒3单元"},
-    {62112, 2, "更换进纸器4", "打印机纸盒4部件的打印页数到达规定寿命需要更换\n请更换纸盒4单元"},
+    {62112, 2, "更换进纸器4", "打印机纸盒4部件的打印页数到达规定寿命需要更换\n请更换纸盒4单元", Critical},
     {62116, 2, "更换MP纸盒进纸器", "打印机多功能进纸板部件的打印页数到达规定寿命需要更换\n请更换多功能进纸板单元"},
     {65003, 3, "纸盒1无进纸", "请在纸盒1中放入纸张\n问题仍然无法解决，请清扫取纸滚轮"},
     {65004, 3, "纸盒2卡纸", "纸盒2附近发生送纸卡纸\n请取出纸盒2附近卡住的纸张"},
@@ -96,7 +97,7 @@ const Single kSingles[] = {
     {70100, 3, "无法扫描AF", "扫描元件起始位置错误"},
     {70400, 3, "无法扫描A9", "扫描特殊错误"},
     {70420, 3, "无法扫描", "ADF双面无法扫描\n原稿长度太长，不能双面扫描"},
-    {88888, 3, "打印机违规外联！", ""},
+    {88888, 3, "打印机违规外联！", "", Quiet},
     {99999, 3, "安全打印密码错误", "电脑端设置安全打印密码错误，\n请在电脑端打印队列删除打印任务，并重新打印"},
 };
 
@@ -132,8 +133,8 @@ std::string familyTitle(int prefix, const std::string &size) {
     case 412:
     case 413:
     case 414: {
-      const std::string n = std::to_string(prefix - 411);
-      return "纸盒用途为仅纸盒" + n + "时,纸盒" + n + "无" + size + "尺寸纸张";
+      const std::string tray = std::to_string(prefix - 411);
+      return "纸盒用途为仅纸盒" + tray + "时,纸盒" + tray + "无" + size + "尺寸纸张";
     }
     case 419:
       return "纸盒用途为自动选择时,所有进纸槽无" + size + "尺寸纸张";
@@ -142,19 +143,29 @@ std::string familyTitle(int prefix, const std::string &size) {
   }
 }
 
-const int kFamilies[] = {112, 113, 114, 410, 412, 413, 414, 419};
+const int kFamilyCount = 8;
+
+// Trays 1 to 4 running low on paper: one rule for four codes. The fourth
+// tray ranks as critical.
+constexpr int kLowPaperFirst = 62122, kLowPaperLast = 62125;
+
+// Tray paper families that only warn.
+bool inWarningFamilies(int code) { return code >= 11201 && code <= 11499; }
+
+const Single *findSingle(int code) {
+  auto single = std::lower_bound(std::begin(kSingles), std::end(kSingles), code,
+                                 [](const Single &s, int c) { return s.code < c; });
+  return single != std::end(kSingles) && single->code == code ? &*single : nullptr;
+}
 
 }  // namespace
 
-std::optional<StatusRow> statusRow(int code) {
-  // Trays 1 to 4 running low on paper: one rule for four codes.
-  if (code >= 62122 && code <= 62125) {
-    const std::string tray = std::to_string(code - 62121);
-    return StatusRow{2, "纸盒" + tray + "纸张不足", "打印机纸盒" + tray + "剩余纸张较少\n请向纸盒" + tray + "中添加纸张"};
+std::optional<StatusCode> statusCode(int code) {
+  if (code >= kLowPaperFirst && code <= kLowPaperLast) {
+    const std::string tray = std::to_string(code - (kLowPaperFirst - 1));
+    return StatusCode{Warning, "纸盒" + tray + "纸张不足", "打印机纸盒" + tray + "剩余纸张较少\n请向纸盒" + tray + "中添加纸张"};
   }
-  auto single = std::lower_bound(std::begin(kSingles), std::end(kSingles), code,
-                                 [](const Single &s, int c) { return s.code < c; });
-  if (single != std::end(kSingles) && single->code == code) return StatusRow{single->level, single->title, single->text};
+  if (const Single *single = findSingle(code)) return StatusCode{single->level, single->title, single->text};
 
   if (code < 10000 || code > 99999) return std::nullopt;
   const int prefix = code / 100;
@@ -162,11 +173,28 @@ std::optional<StatusRow> statusRow(int code) {
   auto size = std::find_if(std::begin(kPaperSizes), std::end(kPaperSizes),
                            [number](const PaperSize &p) { return p.number == number; });
   if (size == std::end(kPaperSizes)) return std::nullopt;
-  const std::string title = familyTitle(prefix, size->name);
+  std::string title = familyTitle(prefix, size->name);
   if (title.empty()) return std::nullopt;
   // Trays of the 112 to 114 families only warn; a missing size elsewhere stops the job.
-  const int level = (prefix >= 112 && prefix <= 114) ? 2 : 3;
-  return StatusRow{level, title, kAddPaper};
+  const int level = inWarningFamilies(code) ? Warning : Critical;
+  return StatusCode{level, std::move(title), kAddPaper};
+}
+
+int statusCodeCount() {
+  return int(std::size(kSingles)) + (kLowPaperLast - kLowPaperFirst + 1) + kFamilyCount * int(std::size(kPaperSizes));
+}
+
+const std::vector<int> &statusCodes() {
+  static const std::vector<int> codes = [] {
+    std::vector<int> all;
+    for (const Single &s : kSingles) all.push_back(s.code);
+    for (int c = kLowPaperFirst; c <= kLowPaperLast; ++c) all.push_back(c);
+    for (int family : {112, 113, 114, 410, 412, 413, 414, 419})
+      for (const PaperSize &p : kPaperSizes) all.push_back(family * 100 + p.number);
+    std::sort(all.begin(), all.end());
+    return all;
+  }();
+  return codes;
 }
 
 const char *familySizeName(int number) {
@@ -175,17 +203,14 @@ const char *familySizeName(int number) {
   return nullptr;
 }
 
-const std::vector<int> &statusCodes() {
-  static const std::vector<int> codes = [] {
-    std::vector<int> all;
-    for (const Single &s : kSingles) all.push_back(s.code);
-    for (int c = 62122; c <= 62125; ++c) all.push_back(c);
-    for (int family : kFamilies)
-      for (const PaperSize &p : kPaperSizes) all.push_back(family * 100 + p.number);
-    std::sort(all.begin(), all.end());
-    return all;
-  }();
-  return codes;
+int severityRank(int code) {
+  if (code == kLowPaperLast) return Critical;
+  if (const Single *single = findSingle(code)) return single->rank != 0 ? single->rank : single->level;
+  if (inWarningFamilies(code)) return Warning;
+  std::optional<StatusCode> row = statusCode(code);
+  return row ? row->level : Critical;
 }
+
+std::string statusLine(int code) { return "CODE=" + std::to_string(code); }
 
 }  // namespace kpx

@@ -151,7 +151,7 @@ const char *reasonSuffix(int level) {
 }
 
 std::optional<StatusReasons> statusReasons(int code) {
-  std::optional<StatusRow> row = statusRow(code);
+  std::optional<StatusCode> row = statusCode(code);
   if (!row) return std::nullopt;
 
   std::string english;

@@ -28,7 +28,7 @@ std::string escaped(const std::string &text) {
 
 int main() {
   for (int code : kpx::statusCodes()) {
-    std::optional<kpx::StatusRow> row = kpx::statusRow(code);
+    std::optional<kpx::StatusCode> row = kpx::statusCode(code);
     std::optional<kpx::StatusReasons> reasons = kpx::statusReasons(code);
     if (!row || !reasons) {
       std::fprintf(stderr, "code %d has no %s\n", code, row ? "IPP reasons" : "row");

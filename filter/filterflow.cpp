@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,12 +38,37 @@ namespace {
 
 constexpr size_t kChunkSize = 262144;
 
-// What the cancellation needs to know about the job in progress.
+// Exit statuses.
+constexpr int kExitOk = 0;      // printed, or cancelled by the user
+constexpr int kExitFailed = 1;  // CUPS marks the job failed
+
+// The code a cancellation reports when the printer stopped taking data
+// (otherwise the code is the cancelling signal).
+constexpr int kStallCancelCode = 14;
+// Drain failures (or two-second write stalls) in a row that are tolerated;
+// the next one cancels the job.
+constexpr int kToleratedDrainFailures = 10;
+// A back-channel reply longer than this is a printer state worth recording.
+constexpr ssize_t kBackChannelStateMinimum = 20;
+// How long a job with a rejected key waits in the queue for the user.
+constexpr int kRejectedKeyWaitSeconds = 600;
+
+// How a job ends.
+enum class Ending { Completed, ConversionFailed, KeyRejected };
+
+// A cancellation noted somewhere in the flow (a signal, or a printer that
+// stopped taking data). It unwinds to runFilter, which ends the job.
+struct Cancellation {
+  int code;
+};
+
+// What the endings need to know about the job in progress.
 struct RunningJob {
   const FilterVariant *variant = nullptr;
   RecordPaths paths;
   JobSettings settings;
   pid_t interpreter = -1;
+  int interpreterOutput = -1;  // our end of the interpreter's pipe
   bool ticketSent = false;
 };
 RunningJob g_job;
@@ -87,10 +114,13 @@ void sendControl(std::string_view bytes, int waitMs) {
   io::writeToPrinter(bytes.data(), bytes.size());
 }
 
-// The orderly end of a cancelled job. Runs on the main flow once a
-// cancellation signal has been noted (code: the signal), or when the
-// printer stopped taking data (code 14).
-[[noreturn]] void cancel_job(int code) {
+// Raises the cancellation if a signal asked for it.
+void checkpoint() {
+  if (int sig = io::pendingSignal()) throw Cancellation{sig};
+}
+
+// The orderly end of a cancelled job (code: the signal, or kStallCancelCode).
+int cancelJob(int code) {
   signal(SIGPIPE, SIG_IGN);
   io::report("DEBUG:[ZUVA-KPX7720MW]cancel job=%d;\n", code);
   stopInterpreter();
@@ -105,12 +135,7 @@ void sendControl(std::string_view bytes, int waitMs) {
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCancelled);
   cupsCancelJob(g_job.settings.printerName.c_str(), std::atoi(g_job.settings.jobId.c_str()));
-  std::exit(0);
-}
-
-// Runs the cancellation if a signal asked for it.
-void checkpoint() {
-  if (int sig = io::pendingSignal()) cancel_job(sig);
+  return kExitOk;
 }
 
 void sendTrailer() {
@@ -121,12 +146,41 @@ void sendTrailer() {
 }
 
 // The conversion failed: tell CUPS (so the job is marked failed rather
-// than completed), close the job towards the printer and leave.
-[[noreturn]] void conversionFailed() {
+// than completed) and close the job towards the printer.
+int conversionFailed() {
   io::report("ERROR: The document could not be converted for the printer; see the CUPS error log.\n");
   if (g_job.ticketSent) sendTrailer();
   writeState(kStateReady);
-  std::exit(1);
+  return kExitFailed;
+}
+
+// A key with one to three digits (or not four digits at all): the job
+// waits in the queue for the user to cancel it, then fails.
+int keyRejected() {
+  io::report("STATE: +%s\n", kKeyReason);
+  writeState(kStatePasswdError);
+  if (!io::pauseFor(kRejectedKeyWaitSeconds * 1000)) checkpoint();
+  return kExitFailed;
+}
+
+// The printed job: the trailer goes out once the printer has the data.
+int completed() {
+  char data[512] = {};
+  int datalen = sizeof data;
+  if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
+  sendTrailer();
+  checkpoint();
+  // Status the printer sent while the last pages went out.
+  char status[512];
+  ssize_t got = io::readBackChannel(status, sizeof status, 0);
+  if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
+  if (g_job.variant->statusOverUdp) askNetworkPrinterStatus();
+
+  writeState(kStateReady);
+  io::appendLog(g_job.paths.printLog, kLogCompleted);
+  io::report("STATE: -%s\n", kKeyReason);
+  io::report("INFO:空闲\n");
+  return kExitOk;
 }
 
 // Reads what is there (at least one byte) from the interpreter, 0 at its end.
@@ -152,11 +206,11 @@ size_t readFull(int fd, char *buffer, size_t length, bool *atEnd) {
   return got;
 }
 
-// Sends page data. A printer that takes nothing at all for two seconds is
-// treated like one that fails a drain request: after ten such stalls in a
-// row the eleventh cancels the job (the backend would otherwise hold the
-// filter in its write for good).
-size_t sendChunk(const char *data, size_t length) {
+// Writes bytes to the printer. A printer that takes nothing at all for two
+// seconds is treated like one that fails a drain request: after
+// kToleratedDrainFailures such stalls in a row the next one cancels the job
+// (the backend would otherwise hold the filter in its write for good).
+size_t writeChunkToPrinter(const char *data, size_t length) {
   size_t sent = 0;
   int stalls = 0;
   while (sent < length) {
@@ -167,7 +221,7 @@ size_t sendChunk(const char *data, size_t length) {
     if (!stalled) break;
     if (n > 0) stalls = 0;
     io::report("[ZUVA-KPX7720MW] DEBUG: printer took no data for 2 s\n");
-    if (stalls > 9) cancel_job(14);
+    if (stalls >= kToleratedDrainFailures) throw Cancellation{kStallCancelCode};
     ++stalls;
     if (!io::pauseFor(500)) checkpoint();
   }
@@ -181,19 +235,15 @@ std::vector<char *> argvOf(std::vector<std::string> &args) {
   return v;
 }
 
-// Runs the interpreter and streams its output to the printer behind the
-// job ticket, pacing on the printer with drain requests.
-void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int duplexMode,
-                 const std::string &mediaPosition, const std::string &ticket) {
-  const FilterVariant &v = *g_job.variant;
-  std::vector<std::string> args = interpreterArgs(duplexMode, raster, mediaPosition);
+// Starts the interpreter on our standard input, its output on a pipe
+// (g_job.interpreterOutput); false when it could not be started.
+bool startInterpreter(const std::string &interpreter, std::vector<std::string> args) {
   std::vector<char *> argv = argvOf(args);
-
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) < 0) {
     int err = errno;
     io::report("Unable to create pipe to talk to pstopxl process. errno = %d (%s)\n", err, std::strerror(err));
-    conversionFailed();
+    return false;
   }
   pid_t pid = fork();
   if (pid < 0) {
@@ -201,7 +251,7 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
     io::report("Unable to fork a pstopxl process. errno=%d (%s)\n", err, std::strerror(err));
     close(fds[0]);
     close(fds[1]);
-    conversionFailed();
+    return false;
   }
   if (pid == 0) {
     // The interpreter reads the job from our standard input and writes the
@@ -218,99 +268,141 @@ void pstopxlexec(const std::string &interpreter, const RasterArgs &raster, int d
   }
   g_job.interpreter = pid;
   close(fds[1]);
-  const int in = fds[0];
+  g_job.interpreterOutput = fds[0];
   // Room for the interpreter to keep rendering while a chunk goes out and
   // is drained; the default 64 KiB pipe would hold it up at every chunk.
-  fcntl(in, F_SETPIPE_SZ, static_cast<int>(4 * kChunkSize));
-  io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
+  fcntl(fds[0], F_SETPIPE_SZ, static_cast<int>(4 * kChunkSize));
+  return true;
+}
 
-  // The interpreter's own job-control text gives way to our ticket.
-  const size_t expected = preambleLength(raster.resolution);
-  std::vector<char> chunk(kChunkSize);
+// The interpreter's output after its own job-control text, which gives way
+// to our ticket: what has been read beyond that text (*atEnd: all of it).
+std::string dropOpeningText(int in, const std::string &resolutionArg, bool *atEnd) {
+  const size_t expected = preambleLength(resolutionArg);
+  std::vector<char> buffer(std::max(expected, kPreambleSearchLimit));
   std::string head;
-  bool atEnd = false;
   PreambleVerdict verdict;
   for (;;) {
-    verdict = classifyPreamble(head, expected, atEnd);
+    verdict = classifyPreamble(head, expected, *atEnd);
     if (verdict.action == PreambleVerdict::Action::Discard) break;
     size_t want = std::max(expected, kPreambleSearchLimit) - head.size();
-    size_t n = readSome(in, chunk.data(), std::min(want, chunk.size()));
-    if (n == 0) atEnd = true;
-    head.append(chunk.data(), n);
+    size_t n = readSome(in, buffer.data(), std::min(want, buffer.size()));
+    if (n == 0) *atEnd = true;
+    head.append(buffer.data(), n);
   }
   if (!verdict.expectedShape)
     io::report("DEBUG:[ZUVA-KPX7720MW] unexpected interpreter opening text, dropped %zu bytes of job control\n",
                verdict.discard);
   head.erase(0, verdict.discard);
+  return head;
+}
 
-  char status[512] = {};
-  int failures = 0;
-  bool first = true;
+// Sends page data chunk by chunk, the ticket ahead of the first, pacing on
+// the printer with drain requests.
+class PrinterStream {
+ public:
+  explicit PrinterStream(const std::string &ticket) : ticket_(ticket) {}
+
+  void send(const char *data, size_t n) {
+    if (first_) {
+      first_ = false;
+      size_t written = writeChunkToPrinter(ticket_.data(), ticket_.size());
+      countSentPages(ticket_.data(), written);
+      g_job.ticketSent = written > 0;
+      if (written != ticket_.size())
+        io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
+                   static_cast<int>(ticket_.size()));
+    }
+    size_t sent = writeChunkToPrinter(data, n);
+    countSentPages(data, sent);
+    if (sent != n)
+      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
+    checkpoint();
+    paceOnPrinter();
+  }
+
+ private:
+  void paceOnPrinter() {
+    const FilterVariant &v = *g_job.variant;
+    int datalen = 1;
+    int result = io::drainOutput(2.0, status_, &datalen);
+    if (result == io::kCancelled) checkpoint();
+    io::report("[ZUVA-KPX7720MW] DEBUG: send to printer  status = %d\n", result);
+    if (v.copiesBackChannelStatus)
+      io::report("[ZUVA-KPX7720MW] DEBUG: data = %s\n", withoutControlBytes(status_).c_str());
+    if (result == CUPS_SC_STATUS_OK) {
+      failures_ = 0;
+    } else {
+      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error status = %d\n", result);
+      if (isCountedDrainFailure(v, result)) {
+        if (failures_ >= kToleratedDrainFailures) throw Cancellation{kStallCancelCode};
+        ++failures_;
+        if (!io::pauseFor(500)) checkpoint();
+      }
+    }
+    std::memset(status_, 0, sizeof status_);
+    ssize_t got = io::readBackChannel(status_, sizeof status_ - 1, 0);
+    if (got > 0) learnPrinterStatus(std::string_view(status_, static_cast<size_t>(got)));
+    if (v.copiesBackChannelStatus && got > kBackChannelStateMinimum) writeState(status_, 4);
+  }
+
+  const std::string &ticket_;
+  bool first_ = true;
+  int failures_ = 0;
+  char status_[512] = {};
+};
+
+// Streams the interpreter's output (head: what was already read) to the printer.
+void streamToPrinter(int in, std::string head, bool atEnd, const std::string &ticket) {
+  std::vector<char> chunk(kChunkSize);
+  PrinterStream printer(ticket);
   for (;;) {
     size_t n = std::min(head.size(), chunk.size());
     std::memcpy(chunk.data(), head.data(), n);
     head.erase(0, n);
     n += readFull(in, chunk.data() + n, chunk.size() - n, &atEnd);
     if (n == 0) break;
-
-    if (first) {
-      first = false;
-      size_t written = sendChunk(ticket.data(), ticket.size());
-      countSentPages(ticket.data(), written);
-      g_job.ticketSent = written > 0;
-      if (written != ticket.size())
-        io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
-                   static_cast<int>(ticket.size()));
-    }
-    size_t sent = sendChunk(chunk.data(), n);
-    countSentPages(chunk.data(), sent);
-    if (sent != n)
-      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
-    checkpoint();
-
-    int datalen = 1;
-    int result = io::drainOutput(2.0, status, &datalen);
-    if (result == io::kCancelled) checkpoint();
-    io::report("[ZUVA-KPX7720MW] DEBUG: send to printer  status = %d\n", result);
-    if (v.copiesBackChannelStatus)
-      io::report("[ZUVA-KPX7720MW] DEBUG: data = %s\n", withoutControlBytes(status).c_str());
-    if (result == CUPS_SC_STATUS_OK) {
-      failures = 0;
-    } else {
-      io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error status = %d\n", result);
-      if (isCountedDrainFailure(v, result)) {
-        if (failures > 9) cancel_job(14);
-        ++failures;
-        if (!io::pauseFor(500)) checkpoint();
-      }
-    }
-    std::memset(status, 0, sizeof status);
-    ssize_t got = io::readBackChannel(status, sizeof status - 1, 0);
-    if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
-    if (v.copiesBackChannelStatus && got > 20) writeState(status, 4);
+    printer.send(chunk.data(), n);
   }
+}
 
+// Collects the interpreter; true when it finished its work.
+bool waitForInterpreter() {
   signal(SIGPIPE, SIG_IGN);
+  const pid_t pid = g_job.interpreter;
   int wstatus = 0;
   pid_t r;
   while ((r = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) checkpoint();
   int err = errno;
-  close(in);
+  close(g_job.interpreterOutput);
+  g_job.interpreterOutput = -1;
+  g_job.interpreter = -1;
   if (r < 0) {
-    g_job.interpreter = -1;
     io::report("DEBUG:[ZUVA-KPX7720MW]Wait for pstopxl process to terminated failed. errno = %d (%s)\n", err,
                std::strerror(err));
-    conversionFailed();
+    return false;
   }
-  g_job.interpreter = -1;
-  if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return;
+  if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return true;
   if (WIFEXITED(wstatus))
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl failed.  Exit code=%d\n", WEXITSTATUS(wstatus));
   else if (WIFSIGNALED(wstatus))
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl process died due to a signal %d.\n", WTERMSIG(wstatus));
   else
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl process died with exit code %d\n", wstatus);
-  conversionFailed();
+  return false;
+}
+
+// Runs the interpreter and streams its output to the printer behind the
+// job ticket; false when the conversion failed.
+bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex duplex,
+             const std::string &mediaPosition, const std::string &ticket) {
+  if (!startInterpreter(interpreter, interpreterArgs(duplex, raster, mediaPosition))) return false;
+  io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
+  const int in = g_job.interpreterOutput;
+  bool atEnd = false;
+  std::string head = dropOpeningText(in, raster.resolution, &atEnd);
+  streamToPrinter(in, std::move(head), atEnd, ticket);
+  return waitForInterpreter();
 }
 
 // Page count of the spooled document; *copies gets the copies it asks for.
@@ -377,13 +469,23 @@ void waitForPrinterLock() {
   }
 }
 
-// A key with one to three digits (or not four digits at all): the job
-// waits in the queue for the user to cancel it, then fails.
-[[noreturn]] void rejectKey() {
-  io::report("STATE: +%s\n", kKeyReason);
-  writeState(kStatePasswdError);
-  if (!io::pauseFor(600 * 1000)) checkpoint();
-  std::exit(1);
+struct PpdCloser {
+  void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
+};
+using PpdFile = std::unique_ptr<ppd_file_t, PpdCloser>;
+
+// The queue's PPD (CUPS names it in PPD), or none.
+PpdFile openPpd() {
+  const char *path = std::getenv("PPD");
+  if (path == nullptr) return nullptr;
+  PpdFile ppd(ppdOpenFile(path));
+  if (!ppd) {
+    int line = 0;
+    ppd_status_t status = ppdLastError(&line);
+    io::report("DEBUG:[ZUVA-KPX7720MW] cannot open the PPD %s: %s (line %d); using the defaults\n", path,
+               ppdErrorString(status), line);
+  }
+  return ppd;
 }
 
 std::string choiceOf(ppd_file_t *ppd, const char *option, const char *fallback) {
@@ -396,12 +498,95 @@ const char *rawChoice(ppd_file_t *ppd, const char *option) {
   return c != nullptr ? c->choice : nullptr;
 }
 
+// Reads the job's choices from the PPD as CUPS marked them; the key's
+// verdict and the custom size range come back beside them.
+SecureKey readChoices(JobSettings &s, CustomSizeRange *range) {
+  PpdFile owner = openPpd();
+  ppd_file_t *ppd = owner.get();
+  cups_option_t *options = nullptr;
+  int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, optionCount, options);
+  const char *password = cupsGetOption("job-password", optionCount, options);
+  const std::optional<std::string> jobPassword =
+      password != nullptr ? std::optional<std::string>(password) : std::nullopt;
+  cupsFreeOptions(optionCount, options);
+
+  s.pageSize = choiceOf(ppd, "PageSize", "A4");
+  s.mediaType = choiceOf(ppd, "MediaType", "PLAIN");
+  s.inputSlot = choiceOf(ppd, "InputSlot", "AUTO");
+  s.duplex = choiceOf(ppd, "Duplex", "None");
+  s.resolution = choiceOf(ppd, "Resolution", "600dpi");
+  s.resize = choiceOf(ppd, "ResizePage", "10");
+  SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
+                                     rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
+  key = withJobPassword(key, jobPassword ? jobPassword->c_str() : nullptr);
+  s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
+  s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
+  s.density = choiceOf(ppd, "PrintDensity", "0");
+  s.sleep = choiceOf(ppd, "Sleep", "PrinterDefault");
+  s.quietMode = choiceOf(ppd, "QuiteMode", "OFF");
+  *range = kDefaultCustomRange;
+  if (ppd != nullptr && ppd->variable_sizes)
+    *range = {ppd->custom_min[0], ppd->custom_min[1], ppd->custom_max[0], ppd->custom_max[1]};
+  return key;
+}
+
+// The job from its settings to the last byte of page data.
+Ending runJob(const FilterVariant &variant) {
+  JobSettings &s = g_job.settings;
+  CustomSizeRange range;
+  SecureKey key = readChoices(s, &range);
+  checkpoint();
+
+  if (key.verdict == SecureKey::Verdict::Incomplete) return Ending::KeyRejected;
+  s.key = key.key;
+
+  io::replaceRecord(g_job.paths.printerInfo, formatPrinterInfo(s), 8, false);
+  checkpoint();
+
+  int logFd = io::openLog(g_job.paths.printLog);
+  if (logFd >= 0) {
+    int spooled = 1;
+    int pages = getPageCount(s.jobId, &spooled);
+    int copies = std::max(std::atoi(s.copies.c_str()), spooled);
+    io::appendAndClose(logFd, formatLogBlock(variant, s, copies, pages));
+  }
+  writeState(kStatePrinting);
+  checkpoint();
+
+  const Duplex duplex = duplexModeFor(s.duplex);
+  RasterArgs raster = rasterArgsFor(s.pageSize, s.resolution, s.options, range);
+  if (!raster.fallback.empty())
+    io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
+  Ticket ticket = buildTicket(s);
+
+  if (variant.statusOverUdp) askNetworkPrinterStatus();
+  if (variant.checksLock) waitForPrinterLock();
+  checkpoint();
+
+  io::report("INFO:打印机正在打印\n");
+  if (!convert(g_job.paths.interpreter, raster, duplex, ticket.mediaPosition, ticket.text))
+    return Ending::ConversionFailed;
+  checkpoint();
+  return Ending::Completed;
+}
+
+int finish(Ending ending) {
+  switch (ending) {
+    case Ending::Completed: return completed();
+    case Ending::ConversionFailed: return conversionFailed();
+    case Ending::KeyRejected: return keyRejected();
+  }
+  return kExitFailed;
+}
+
 }  // namespace
 
 int runFilter(const FilterVariant &variant, int argc, char **argv) {
   if (argc < 6) {
     std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argc > 0 ? argv[0] : variant.programName);
-    return 1;
+    return kExitFailed;
   }
   g_job.variant = &variant;
   g_job.paths = recordPathsFor(variant, printersRoot());
@@ -430,85 +615,12 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   s.title = argv[3];
   s.copies = argv[4];
   s.options = argv[5];
-  checkpoint();
-
-  const char *ppdPath = std::getenv("PPD");
-  ppd_file_t *ppd = ppdPath != nullptr ? ppdOpenFile(ppdPath) : nullptr;
-  cups_option_t *options = nullptr;
-  int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, optionCount, options);
-  const char *jobPassword = cupsGetOption("job-password", optionCount, options);
-  std::string password = jobPassword != nullptr ? jobPassword : "";
-  bool hasPassword = jobPassword != nullptr;
-  cupsFreeOptions(optionCount, options);
-
-  s.pageSize = choiceOf(ppd, "PageSize", "A4");
-  s.mediaType = choiceOf(ppd, "MediaType", "PLAIN");
-  s.inputSlot = choiceOf(ppd, "InputSlot", "AUTO");
-  s.duplex = choiceOf(ppd, "Duplex", "None");
-  s.resolution = choiceOf(ppd, "Resolution", "600dpi");
-  s.resize = choiceOf(ppd, "ResizePage", "10");
-  SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
-                                     rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
-  key = withJobPassword(key, hasPassword ? password.c_str() : nullptr);
-  s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
-  s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
-  s.density = choiceOf(ppd, "PrintDensity", "0");
-  s.sleep = choiceOf(ppd, "Sleep", "PrinterDefault");
-  s.quietMode = choiceOf(ppd, "QuiteMode", "OFF");
-  CustomSizeRange range = kDefaultCustomRange;
-  if (ppd != nullptr && ppd->variable_sizes)
-    range = {ppd->custom_min[0], ppd->custom_min[1], ppd->custom_max[0], ppd->custom_max[1]};
-  if (ppd != nullptr) ppdClose(ppd);
-  checkpoint();
-
-  if (key.verdict == SecureKey::Verdict::Incomplete) rejectKey();
-  s.key = key.key;
-
-  io::replaceRecord(g_job.paths.printerInfo, formatPrinterInfo(s), 8, false);
-  checkpoint();
-
-  int logFd = io::openLog(g_job.paths.printLog);
-  if (logFd >= 0) {
-    int spooled = 1;
-    int pages = getPageCount(s.jobId, &spooled);
-    int copies = std::max(std::atoi(s.copies.c_str()), spooled);
-    io::appendAndClose(logFd, formatLogBlock(variant, s, copies, pages));
+  try {
+    checkpoint();
+    return finish(runJob(variant));
+  } catch (const Cancellation &c) {
+    return cancelJob(c.code);
   }
-  writeState(kStatePrinting);
-  checkpoint();
-
-  int duplexMode = duplexModeFor(s.duplex);
-  RasterArgs raster = rasterArgsFor(s.pageSize, s.resolution, s.options, range);
-  if (!raster.fallback.empty())
-    io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
-  Ticket ticket = buildTicket(s);
-
-  if (variant.statusOverUdp) askNetworkPrinterStatus();
-  if (variant.checksLock) waitForPrinterLock();
-  checkpoint();
-
-  io::report("INFO:打印机正在打印\n");
-  pstopxlexec(g_job.paths.interpreter, raster, duplexMode, ticket.mediaPosition, ticket.text);
-  checkpoint();
-
-  char data[512] = {};
-  int datalen = sizeof data;
-  if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
-  sendTrailer();
-  checkpoint();
-  // Status the printer sent while the last pages went out.
-  char status[512];
-  ssize_t got = io::readBackChannel(status, sizeof status, 0);
-  if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
-  if (variant.statusOverUdp) askNetworkPrinterStatus();
-
-  writeState(kStateReady);
-  io::appendLog(g_job.paths.printLog, kLogCompleted);
-  io::report("STATE: -%s\n", kKeyReason);
-  io::report("INFO:空闲\n");
-  return 0;
 }
 
 }  // namespace kpx

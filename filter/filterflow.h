@@ -5,8 +5,8 @@
 
 namespace kpx {
 
-// Runs one job as CUPS starts it; returns the exit status (most endings
-// exit from inside, as a cancellation does).
+// Runs one job as CUPS starts it and returns its exit status, whichever way
+// it ends (printed, cancelled, not convertible, rejected key).
 int runFilter(const FilterVariant &variant, int argc, char **argv);
 
 }  // namespace kpx

@@ -4,45 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 namespace {
-
-struct GeometryRow {
-  const char *pageSize;
-  const char *g300, *g600, *g1200;
-};
-
-const GeometryRow kGeometry[] = {
-    {"A4", "-g2480x3508", "-g4961x7016", "-g9922x14032"},
-    {"Letter", "-g2550x3300", "-g5100x6600", "-g10200x13200"},
-    {"Legal", "-g2550x4200", "-g5100x8400", "-g10200x16800"},
-    {"MexicoLegal", "-g2550x4014", "-g5100x8028", "-g10200x16056"},
-    {"IndiaLegal", "-g2538x4074", "-g5076x8148", "-g10152x16296"},
-    {"Executive", "-g2175x3150", "-g4350x6300", "-g8700x12600"},
-    {"Folio", "-g2550x3900", "-g5100x7800", "-g10200x15600"},
-    {"A5", "-g1752x2480", "-g3505x4960", "-g7010x9920"},
-    {"A5L", "-g2480x1748", "-g4960x3496", "-g9920x6992"},
-    {"A6", "-g1240x1748", "-g2480x3496", "-g4960x6992"},
-    {"Env10", "-g1237x2850", "-g2475x5700", "-g4950x11400"},
-    {"EnvMonarch", "-g1162x2250", "-g2325x4500", "-g4650x9000"},
-    {"EnvDL", "-g1299x2598", "-g2599x5197", "-g5198x10394"},
-    {"EnvC5", "-g1917x2705", "-g3835x5410", "-g7670x10820"},
-    {"ISOB5", "-g2078x2950", "-g4157x5900", "-g8314x11800"},
-    {"B5", "-g2134x3020", "-g4268x6041", "-g8536x12082"},
-    {"ISOB6", "-g1476x2078", "-g2953x4157", "-g5906x8314"},
-    {"B6", "-g1512x2149", "-g3024x4299", "-g6048x8598"},
-    {"4x6", "-g1204x1795", "-g2409x3591", "-g4818x7182"},
-    {"Postcard", "-g1181x1748", "-g2362x3496", "-g4724x6992"},
-    {"DoublePostcardRotated", "-g2362x1748", "-g4724x3496", "-g9448x6992"},
-    {"EnvYou4", "-g1240x2775", "-g2480x5551", "-g4960x11102"},
-    {"195x270mm", "-g2303x3189", "-g4606x6378", "-g9212x12756"},
-    {"184x260mm", "-g2173x3070", "-g4346x6141", "-g8692x12282"},
-    {"197x273mm", "-g2327x3224", "-g4654x6449", "-g9308x12898"},
-    {"CUSTOM1", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
-    {"CUSTOM2", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
-    {"CUSTOM3", "-g2479x3508", "-g4958x7016", "-g9916x14032"},
-};
 
 enum class Dpi { R300, R600, R1200, Unknown };
 
@@ -61,7 +27,7 @@ const char *resolutionArg(Dpi d) {
   }
 }
 
-const char *rowGeometry(const GeometryRow &r, Dpi d) {
+const char *rowGeometry(const MediaSize &r, Dpi d) {
   switch (d) {
     case Dpi::R300: return r.g300;
     case Dpi::R1200: return r.g1200;
@@ -69,11 +35,10 @@ const char *rowGeometry(const GeometryRow &r, Dpi d) {
   }
 }
 
-const GeometryRow *findGeometry(const std::string &pageSize) {
-  for (const GeometryRow &r : kGeometry)
-    if (pageSize == r.pageSize) return &r;
-  return nullptr;
-}
+// Device pixels per point of a custom size at 600 dpi: the scale of the A4
+// raster (4960 x 7016 pixels for 595 x 842 points), not 600/72.
+constexpr double kPixelsPerPointAcross = 4960.0 / 595.0;
+constexpr double kPixelsPerPointDown = 7016.0 / 842.0;
 
 RasterArgs a4At600(std::string why) {
   return RasterArgs{"-r600x600", "-g4961x7016", std::move(why)};
@@ -99,13 +64,13 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
   Dpi dpi = dpiFor(resolution);
   if (dpi == Dpi::Unknown) return a4At600("unknown resolution " + resolution);
 
-  if (pageSize != "Custom") {
-    const GeometryRow *row = findGeometry(pageSize);
+  if (pageSize != kCustomSizeKeyword) {
+    const MediaSize *row = findMediaSize(pageSize);
     if (row == nullptr) return a4At600("unknown page size " + pageSize);
     return RasterArgs{resolutionArg(dpi), rowGeometry(*row, dpi), ""};
   }
 
-  const GeometryRow &a4 = kGeometry[0];
+  const MediaSize &a4 = defaultMediaSize();
   static const char kMarker[] = "PageSize=Custom.";
   size_t at = options.find(kMarker);
   if (at == std::string::npos) return RasterArgs{resolutionArg(dpi), rowGeometry(a4, dpi), ""};
@@ -131,7 +96,7 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
       h < range.minHeight - slack || h > range.maxHeight + slack)
     return a4At600("custom size '" + word + "' outside the printable range");
 
-  const double wf = 4960.0 / 595.0, hf = 7016.0 / 842.0;
+  const double wf = kPixelsPerPointAcross, hf = kPixelsPerPointDown;
   double px, py;
   switch (dpi) {
     case Dpi::R300: px = w * wf / 2; py = h * hf / 2; break;
@@ -143,21 +108,22 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
   return RasterArgs{resolutionArg(dpi), g, ""};
 }
 
-std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &r, const std::string &media) {
-  switch (duplexMode) {
-    case 1:
+std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &r, const std::string &media) {
+  switch (duplex) {
+    case Duplex::LongEdge:
       return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dNOINTERPOLATE",
               "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
               "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
-    case 2:
+    case Duplex::ShortEdge:
       return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dTumble",
               "-dNOINTERPOLATE", "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, media,
               r.geometry, "-q", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
-    default:
-      return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE",
-              "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
-              "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
+    case Duplex::Simplex:
+      break;
   }
+  return {"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE",
+          "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", r.resolution, r.geometry, "-q", media,
+          "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
 }
 
 size_t preambleLength(const std::string &resolutionArg) {

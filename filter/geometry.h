@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 // Custom page sizes the queue accepts, in points.
@@ -29,7 +31,7 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
                          const std::string &options, const CustomSizeRange &range);
 
 // The interpreter's argument list (argv[0] is "gs") for a duplex mode.
-std::vector<std::string> interpreterArgs(int duplexMode, const RasterArgs &raster,
+std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &raster,
                                          const std::string &mediaPosition);
 
 // Bytes of job-control text the interpreter writes before its PCL XL data

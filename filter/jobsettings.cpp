@@ -25,10 +25,9 @@ JobTimes formatJobTimes(const std::tm &local) {
   return t;
 }
 
-int duplexModeFor(const std::string &duplex) {
-  if (duplex == "DuplexNoTumble") return 1;
-  if (duplex == "DuplexTumble") return 2;
-  return 0;
+Duplex duplexModeFor(const std::string &duplex) {
+  const DuplexMode *row = findDuplexMode(duplex);
+  return row != nullptr ? row->mode : Duplex::Simplex;
 }
 
 SecureKey assembleSecureKey(const std::array<const char *, 4> &choices) {
@@ -36,7 +35,7 @@ SecureKey assembleSecureKey(const std::array<const char *, 4> &choices) {
   std::string joined;
   bool allDigits = true;  // every set option holds exactly one ASCII digit
   for (const char *c : choices) {
-    if (c != nullptr && std::strcmp(c, "False") != 0) {
+    if (c != nullptr && std::strcmp(c, kKeyDigitUnset) != 0) {
       joined += c;
       ++k.digitsSet;
       allDigits = allDigits && c[0] >= '0' && c[0] <= '9' && c[1] == '\0';

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <ctime>
+#include <optional>
 #include <string>
+
+#include "printer_description.h"
 
 namespace kpx {
 
@@ -23,7 +26,7 @@ struct JobSettings {
   std::string duplex = "None";
   std::string resolution = "600dpi";
   std::string resize = "10";
-  std::string key = "False";  // secure-print key once accepted, "False" when none
+  std::optional<std::string> key;  // secure-print key once accepted
   std::string tonerSave = "OFF";
   std::string improveOutput = "None";
   std::string density = "0";
@@ -45,8 +48,11 @@ struct JobTimes {
 };
 JobTimes formatJobTimes(const std::tm &local);
 
-// 0 simplex, 1 long-edge binding ("DuplexNoTumble"), 2 short-edge ("DuplexTumble").
-int duplexModeFor(const std::string &duplex);
+// The duplex mode of a Duplex choice; anything unknown prints one-sided.
+Duplex duplexModeFor(const std::string &duplex);
+
+// The choice of a Passwd option that is not set.
+constexpr char kKeyDigitUnset[] = "False";
 
 // Secure print. The key comes from four single-digit options, each "False"
 // when unset. A key is accepted only when all four are set and together form
@@ -54,7 +60,7 @@ int duplexModeFor(const std::string &duplex);
 struct SecureKey {
   enum class Verdict { None, Accepted, Incomplete };
   Verdict verdict = Verdict::None;
-  std::string key = "False";  // the four digits when accepted
+  std::optional<std::string> key;  // the four digits when accepted
   int digitsSet = 0;          // how many of the four options were set
 };
 // choices: the marked choice of Passwd1..Passwd4, null when not marked.

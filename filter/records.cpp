@@ -1,10 +1,21 @@
 #include "records.h"
 
+#include <iterator>
+
+#include "printer_description.h"
+#include "status_codes.h"
+
 namespace kpx {
 
-const char kStatePrinting[] = "CODE=10023";
-const char kStateReady[] = "CODE=10001";
-const char kStatePasswdError[] = "CODE=99999";
+namespace {
+const std::string kPrintingLine = statusLine(state::kPrinting);
+const std::string kReadyLine = statusLine(state::kReady);
+const std::string kKeyRejectedLine = statusLine(state::kKeyRejected);
+}  // namespace
+
+const char *const kStatePrinting = kPrintingLine.c_str();
+const char *const kStateReady = kReadyLine.c_str();
+const char *const kStatePasswdError = kKeyRejectedLine.c_str();
 const char kLogCompleted[] = "\n打印任务完成\n";
 const char kLogCancelled[] = "\n打印任务被用户取消\n";
 const char kKeyReason[] = "输入数字密码无效，请在电脑端打印队列中取消任务，并重新设置四位密码，重新打印";
@@ -12,20 +23,21 @@ const char kKeyReason[] = "输入数字密码无效，请在电脑端打印队�
 RecordPaths recordPathsFor(const FilterVariant &v, const std::string &root) {
   RecordPaths p;
   const std::string dir = root + "/" + v.installSubdir;
-  p.printerInfo = dir + "/config/printerInfo";
-  if (v.writesStateFile) p.printerState = dir + "/config/printerState";
-  p.printLog = dir + "/print_log";
+  p.printerInfo = dir + "/" + records::kPrinterInfo;
+  if (v.writesStateFile) p.printerState = dir + "/" + records::kPrinterState;
+  p.printLog = dir + "/" + records::kPrintLog;
   // Both queues use the interpreter installed with the USB queue.
-  p.interpreter = root + "/KPX7720MW/kpx7720mw/bin/gs";
+  p.interpreter = root + "/" + records::kInterpreter;
   return p;
 }
 
 std::string formatPrinterInfo(const JobSettings &job) {
-  return "resolution:" + job.resolution + ";\n" +
-         "papersize:" + job.pageSize + ";\n" +
-         "inputslot:" + job.inputSlot + ";\n" +
-         "mediatype:" + job.mediaType + ";\n" +
-         "duplex:" + job.duplex + ";\n";
+  const std::string *values[] = {&job.resolution, &job.pageSize, &job.inputSlot, &job.mediaType, &job.duplex};
+  static_assert(std::size(records::kJobInfoKeys) == std::size(values));
+  std::string info;
+  for (size_t i = 0; i < std::size(values); ++i)
+    info += std::string(records::kJobInfoKeys[i]) + ":" + *values[i] + ";\n";
+  return info;
 }
 
 std::string formatLogBlock(const FilterVariant &v, const JobSettings &job, int copies, int pages) {
@@ -42,9 +54,7 @@ std::string formatLogBlock(const FilterVariant &v, const JobSettings &job, int c
   b += "papersize:" + job.pageSize + ";\n";
   b += "inputslot:" + job.inputSlot + ";\n";
   b += "mediatype:" + job.mediaType + ";\n";
-  if (job.duplex == "None") b += "duplex:单面打印\n";
-  else if (job.duplex == "DuplexTumble") b += "duplex:短边翻转\n";
-  else if (job.duplex == "DuplexNoTumble") b += "duplex:长边翻转\n";
+  if (const DuplexMode *d = findDuplexMode(job.duplex)) b += std::string("duplex:") + d->logText + "\n";
   return b;
 }
 

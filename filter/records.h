@@ -9,9 +9,9 @@
 namespace kpx {
 
 // printerState values.
-extern const char kStatePrinting[];     // "CODE=10023"
-extern const char kStateReady[];        // "CODE=10001"
-extern const char kStatePasswdError[];  // "CODE=99999"
+extern const char *const kStatePrinting;     // "CODE=10023"
+extern const char *const kStateReady;        // "CODE=10001"
+extern const char *const kStatePasswdError;  // "CODE=99999"
 
 // Closing texts of a job's log block.
 extern const char kLogCompleted[];

@@ -2,55 +2,15 @@
 
 #include <cstdlib>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 namespace {
 
-struct SlotRow {
-  const char *slot;
-  const char *lines;
-  const char *mediaPosition;
-};
-const SlotRow kSlots[] = {
-    {"MPTRAY", "@PJL SET SOURCETRAY=MPTRAY\n@PJL SET PCLMPFIX=ON\n", "-dMediaPosition=3"},
-    {"TRAY1", "@PJL SET SOURCETRAY=TRAY1\n@PJL SET PCLT1FIX=ON\n", "-dMediaPosition=4"},
-    {"TRAY2", "@PJL SET SOURCETRAY=TRAY2\n@PJL SET PCLT2FIX=ON\n", "-dMediaPosition=5"},
-    {"TRAY3", "@PJL SET SOURCETRAY=TRAY3\n@PJL SET PCLT3FIX=ON\n", "-dMediaPosition=7"},
-};
-const SlotRow kAutoSlot = {"AUTO", "@PJL SET SOURCETRAY=AUTO\n", "-dMediaPosition=1"};
-
-const SlotRow &slotRow(const std::string &slot) {
-  for (const SlotRow &r : kSlots)
-    if (slot == r.slot) return r;
-  return kAutoSlot;
-}
-
 struct Row {
   const char *key;
   const char *lines;
-};
-
-const Row kResolutions[] = {
-    {"300dpi", "@PJL SET RESOLUTION=300\n@PJL SET HQMMODE=OFF\n"},
-    {"600dpi", "@PJL SET RESOLUTION=600\n@PJL SET HQMMODE=OFF\n"},
-    {"1200dpi", "@PJL SET RESOLUTION=TR1200\n@PJL SET PAPERFEEDSPEED=FULL\n@PJL SET HQMMODE=OFF\n"},
-    {"2400dpi", "@PJL SET RESOLUTION=HQ1200\n@PJL SET PAPERFEEDSPEED=FULL\n@PJL SET HQMMODE=OFF\n"},
-};
-
-const Row kMediaTypes[] = {
-    {"PLAIN", "@PJL SET MEDIATYPE=REGULAR\n"},
-    {"THIN", "@PJL SET MEDIATYPE=THIN\n"},
-    {"THICK", "@PJL SET MEDIATYPE=THICK\n"},
-    {"THICKERPAPER2", "@PJL SET MEDIATYPE=THICK2\n"},
-    {"BOND", "@PJL SET MEDIATYPE=BOND\n"},
-    {"ENV", "@PJL SET MEDIATYPE=ENVELOPES\n"},
-    {"ENVTHICK", "@PJL SET MEDIATYPE=ENVTHICK\n"},
-    {"ENVTHIN", "@PJL SET MEDIATYPE=ENVTHIN\n"},
-    {"RECYCLED", "@PJL SET MEDIATYPE=RECYCLED\n"},
-    {"LABLE", "@PJL SET MEDIATYPE=LABEL\n"},
-    {"COLOR", "@PJL SET MEDIATYPE=COLOR\n"},
-    {"LETTERHEAD", "@PJL SET MEDIATYPE=LETTERHEAD\n"},
-    {"HOLEPUNCHED", "@PJL SET MEDIATYPE=HOLEPUNCHED\n"},
 };
 
 const Row kImproveOutput[] = {
@@ -99,6 +59,11 @@ class TicketWriter {
   std::string &out_;
 };
 
+const InputSlot &slotRow(const std::string &slot) {
+  const InputSlot *row = findInputSlot(slot);
+  return row != nullptr ? *row : autoInputSlot();
+}
+
 }  // namespace
 
 std::string mediaPositionFor(const std::string &inputSlot) { return slotRow(inputSlot).mediaPosition; }
@@ -112,7 +77,7 @@ Ticket buildTicket(const JobSettings &job) {
 
   w.raw(std::string(kTicketOpening));
 
-  if (job.key == "False") {
+  if (!job.key) {
     w.raw("@PJL SET REPRINT=OFF\n");
     w.raw("@PJL SET HOLD=OFF\n");
     w.quoted("@PJL SET USERNAME=", user);
@@ -121,7 +86,7 @@ Ticket buildTicket(const JobSettings &job) {
     w.raw("@PJL SET REPRINT=OFF\n");
     w.raw("@PJL SET HOLD=STORE\n");
     w.raw("@PJL SET HOLDTYPE=PRIVATE\n");
-    w.bare("@PJL SET HOLDKEY=", job.key);
+    w.bare("@PJL SET HOLDKEY=", *job.key);
     w.quoted("@PJL SET USERNAME=", user);
     w.quoted("@PJL SET LOGINUSER=", user);
     w.quoted("@PJL SET JOBNAME=", title);
@@ -134,7 +99,7 @@ Ticket buildTicket(const JobSettings &job) {
   w.bare("@PJL SET JOBTIME = ", job.jobTime);
   w.quoted("@PJL JOB NAME=", title);
 
-  if (const Row *r = findRow(kResolutions, job.resolution)) w.raw(r->lines);
+  if (const Resolution *r = findResolution(job.resolution)) w.raw(r->ticketLines);
 
   int scale = std::atoi(job.resize.c_str());
   if (scale != 10) w.bare("@PJL SET PRINTSCALINGRATE=", std::to_string(scale * 100));
@@ -142,13 +107,13 @@ Ticket buildTicket(const JobSettings &job) {
   if (job.tonerSave == "ON") w.raw("@PJL SET ECONOMODE=ON\n");
   if (job.tonerSave == "OFF") w.raw("@PJL SET ECONOMODE=OFF\n");
 
-  const SlotRow &slot = slotRow(job.inputSlot);
-  w.raw(slot.lines);
+  const InputSlot &slot = slotRow(job.inputSlot);
+  w.raw(slot.ticketLines);
   t.mediaPosition = slot.mediaPosition;
 
   if (job.pageSize == "B5") w.raw("@PJL SET PAPER=JISB5\n");
 
-  if (const Row *r = findRow(kMediaTypes, job.mediaType)) w.raw(r->lines);
+  if (const MediaType *r = findMediaType(job.mediaType)) w.raw(r->ticketLine);
 
   if (job.density != "0") {
     w.bare("@PJL SET DENSITY=", job.density);

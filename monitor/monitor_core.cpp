@@ -1,8 +1,12 @@
 #include "monitor_core.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 #include <Qt>
+
+#include "printer_description.h"
 
 namespace kpxmon {
 
@@ -38,7 +42,7 @@ CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules 
   std::optional<StatusRow> row = statusRow(code);
   if (!row) return d;
   switch (code) {
-    case 10001:
+    case kpx::state::kReady:
       // Already at level 1: feeding the code back finds it repeated, so the
       // ready message is not shown twice.
       if (!rules.readyAlwaysShown && state.bubbleLevel == Information)
@@ -46,19 +50,19 @@ CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules 
       else
         d.show = row;
       break;
-    case 10003:
-    case 10007:
-    case 10023:
+    case kpx::state::kInitialising:
+    case kpx::state::kCancelled:
+    case kpx::state::kPrinting:
       // Initialising, cancelled and printing mean something only while a job
       // waits; otherwise the printer is simply ready.
       if (state.jobPending)
         d.show = row;
       else if (state.bubbleLevel != Information)
         d.feedBackReady = true;
-      if (code == 10023) d.refreshJobInfo = !rules.jobInfoOnlyWhenPending || state.jobPending;
+      if (code == kpx::state::kPrinting) d.refreshJobInfo = !rules.jobInfoOnlyWhenPending || state.jobPending;
       break;
-    case 44444:
-    case 99999:
+    case kpx::state::kNoConnection:
+    case kpx::state::kKeyRejected:
       if (state.windowHidden == 1) d.show = row;
       break;
     default:
@@ -67,7 +71,7 @@ CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules 
   return d;
 }
 
-QByteArray statusLineFor(int code) { return QStringLiteral("CODE=%1").arg(code).toUtf8(); }
+QByteArray statusLineFor(int code) { return QByteArray::fromStdString(kpx::statusLine(code)); }
 
 // ------------------------------------------------------------ presentation
 
@@ -129,33 +133,7 @@ QPoint windowPosition(const QRect &available, const QSize &size) {
   return QPoint(std::max(x, available.x()), std::max(y, available.y()));
 }
 
-int severityOfCode(int code) {
-  switch (code) {
-    case 88888:
-      return Quiet;
-    case 10001:
-    case 10003:
-    case 10007:
-    case 10023:
-    case 40000:
-      return Information;
-    case 10205:
-    case 10215:
-    case 10305:
-    case 10315:
-    case 10316:
-    case 62002:
-    case 62102:
-    case 62116:
-      return Warning;
-    default:
-      break;
-  }
-  if ((code >= 10209 && code <= 10212) || (code >= 11201 && code <= 11499) || (code >= 62109 && code <= 62111) ||
-      (code >= 62122 && code <= 62124))
-    return Warning;
-  return Critical;
-}
+int severityOfCode(int code) { return kpx::severityRank(code); }
 
 int execMessageLevel(const QString &line) { return severityOfCode(statusCodeOf(line)); }
 
@@ -293,10 +271,11 @@ JobRecord parseJobRecord(const QStringList &lines) {
   JobRecord r;
   QString JobRecord::*const fields[] = {&JobRecord::resolution, &JobRecord::papersize, &JobRecord::inputslot,
                                         &JobRecord::mediatype, &JobRecord::duplex};
-  const char *const keys[] = {"resolution", "papersize", "inputslot", "mediatype", "duplex"};
+  const auto &keys = kpx::records::kJobInfoKeys;
+  static_assert(std::size(keys) == std::size(fields));
   for (const QString &line : lines) {
     if (!line.contains(QLatin1Char(':'))) continue;
-    for (int i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < std::size(keys); ++i) {
       if (line.contains(QLatin1String(keys[i]))) {
         r.*fields[i] = line.section(QLatin1Char(':'), 1, 1);
         break;
@@ -307,71 +286,40 @@ JobRecord parseJobRecord(const QStringList &lines) {
 }
 
 namespace {
-struct Mapping {
-  const char *pattern;
-  int length;  // 0: any length
-  const char *shown;
-};
-
-template <size_t N>
-QString mapped(const QString &value, const Mapping (&rows)[N]) {
-  for (const Mapping &m : rows) {
-    if (!value.contains(QLatin1String(m.pattern))) continue;
-    if (m.length != 0 && value.size() != m.length) continue;
-    return QString::fromUtf8(m.shown);
+// The monitor's name for a record value ("keyword;"). A keyword that is part
+// of another keyword of its table (A5 in A5L, THIN in ENVTHIN) must be the
+// whole value; any other keyword only needs to appear in it.
+template <typename Row>
+const Row *shownRow(const QString &value, kpx::Table<Row> rows) {
+  auto within = [rows](const char *keyword) {
+    for (const Row &other : rows)
+      if (other.keyword != keyword && std::strstr(other.keyword, keyword) != nullptr) return true;
+    return false;
+  };
+  for (const Row &r : rows) {
+    const QString keyword = QString::fromUtf8(r.keyword);
+    if (within(r.keyword) ? value == keyword + QLatin1Char(';') : value.contains(keyword)) return &r;
   }
-  return QString();
+  return nullptr;
 }
 
-const Mapping kMediaTypes[] = {
-    {"PLAIN", 0, "普通纸"},        {"THIN", 5, "薄纸"},       {"THICK", 6, "厚纸"},
-    {"THICKERPAPER2", 14, "特厚纸"}, {"BOND", 0, "证券纸"},     {"ENV", 4, "信封"},
-    {"ENVTHICK", 9, "厚信封"},      {"ENVTHIN", 8, "薄信封"},   {"RECYCLED", 0, "再生纸"},
-    {"LABLE", 0, "标签纸"},         {"Glossy", 0, "光面纸"},    {"LETTERHEAD", 0, "信头纸"},
-    {"COLOR", 0, "彩色纸"},
-};
-
-const Mapping kPaperSizes[] = {
-    {"MexicoLegal", 12, "墨西哥Legal"},
-    {"Letter", 0, "Letter"},
-    {"Legal", 6, "Legal"},
-    {"IndiaLegal", 11, "印度Legal"},
-    {"Executive", 0, "Executive"},
-    {"A4", 0, "A4"},
-    {"A5", 3, "A5"},
-    {"A6", 0, "A6"},
-    {"Folio", 6, "Folio"},
-    {"A5L", 4, "A5长边"},
-    {"Env10", 0, "Com-10"},
-    {"EnvMonarch", 0, "Monarch"},
-    {"EnvDL", 0, "DL"},
-    {"EnvC5", 0, "C5"},
-    {"ISOB5", 6, "B5(ISO)"},
-    {"B5", 3, "B5(JIS)"},
-    {"195x270mm", 0, "16K(195x270mm)"},
-    {"184x260mm", 0, "16K(184x260mm)"},
-    {"197x273mm", 0, "16K(197x273mm)"},
-    {"Custom", 0, "用户自定义"},
-};
-
-const Mapping kInputSlots[] = {
-    {"MPTRAY", 0, "多功能纸盒"}, {"TRAY1", 0, "纸盒1"}, {"TRAY2", 0, "纸盒2"},
-    {"TRAY3", 0, "纸盒3"},       {"AUTO", 0, "自动选择"},
-};
-
-const Mapping kDuplexModes[] = {
-    {"None", 0, "无"},
-    {"DuplexTumble", 0, "短边翻转"},
-    {"DuplexNoTumble", 0, "长边翻转"},
-};
+template <typename Row>
+QString shownName(const QString &value, kpx::Table<Row> rows) {
+  const Row *r = shownRow(value, rows);
+  return r != nullptr ? QString::fromUtf8(r->shownName) : QString();
+}
 }  // namespace
 
 QString qualityText(const QString &value) {
   return value.contains(QLatin1String("2400")) ? QStringLiteral("HQ1200dpi") : value;
 }
-QString mediaTypeText(const QString &value) { return mapped(value, kMediaTypes); }
-QString paperSizeText(const QString &value) { return mapped(value, kPaperSizes); }
-QString inputSlotText(const QString &value) { return mapped(value, kInputSlots); }
-QString duplexText(const QString &value) { return mapped(value, kDuplexModes); }
+QString mediaTypeText(const QString &value) { return shownName(value, kpx::mediaTypes()); }
+QString paperSizeText(const QString &value) {
+  if (shownRow(value, kpx::mediaSizes()) == nullptr && value.contains(QLatin1String(kpx::kCustomSizeKeyword)))
+    return QString::fromUtf8(kpx::kCustomSizeShownName);
+  return shownName(value, kpx::mediaSizes());
+}
+QString inputSlotText(const QString &value) { return shownName(value, kpx::inputSlots()); }
+QString duplexText(const QString &value) { return shownName(value, kpx::duplexModes()); }
 
 }  // namespace kpxmon

@@ -16,12 +16,18 @@
 #include <functional>
 #include <optional>
 
+#include "status_codes.h"
 #include "status_table.h"
 
 namespace kpxmon {
 
 // Message levels.
-enum Level { NoLevel = 0, Information = 1, Warning = 2, Critical = 3, Quiet = 4 };
+using Level = kpx::StatusLevel;
+using kpx::NoLevel;
+using kpx::Information;
+using kpx::Warning;
+using kpx::Critical;
+using kpx::Quiet;
 
 // ---------------------------------------------------------------- decoding
 

@@ -1,5 +1,5 @@
-// The printer's status codes: every code the monitors know, with the message
-// level, title and text shown for it. 286 codes; anything else is unknown.
+// The printer's status codes as the monitors show them (the table itself is
+// kpx::statusCode; here its texts become QStrings).
 #pragma once
 
 #include <QString>

@@ -1,5 +1,7 @@
 #include "netipset_core.h"
 
+#include "printer_description.h"
+
 #include <QCoreApplication>
 
 namespace kpxnip {
@@ -191,7 +193,7 @@ Command restartCommand(const CommandPaths &paths, bool initScriptExists) {
 QString netIpInfoContent(const QString &address) { return address; }
 
 QString netIpInfoPath(const QString &netQueueDir) {
-  return netQueueDir + QStringLiteral("/config/netIpInfo");
+  return netQueueDir + QLatin1Char('/') + QLatin1String(kpx::records::kNetIpInfo);
 }
 
 }  // namespace kpxnip

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "usb_communicate.h"
+
 namespace kpxnip {
 
 // ------------------------------------------------------------ the wire
@@ -26,7 +28,7 @@ constexpr int kReplySize = 18;          // "IPadd:" and the block
 constexpr int kSetCommandSize = 19;     // "SetIP=", the block, ";"
 constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
-constexpr int kReadFailed = 254;        // usb_communicate::ReadCmd's failure code
+constexpr int kReadFailed = kUsbReadFailed;  // usb_communicate::ReadCmd's failure code
 
 // The full set command for a settings block: "SetIP=" + block + ";".
 QByteArray setCommand(const QByteArray &block);

@@ -7,20 +7,16 @@
 
 #include <climits>
 
+#include "printer_description.h"
+
 namespace {
 
-const uint16_t kVendorId = 0x7B4F;
-const uint16_t kProductId = 0x005C;
-const int kInterface = 0;
-const unsigned char kEndpointOut = 0x01;
-const unsigned char kEndpointIn = 0x82;
+using kpx::usb::kEndpointIn;
+using kpx::usb::kEndpointOut;
+using kpx::usb::kInterface;
+using kpx::usb::kProductId;
+using kpx::usb::kVendorId;
 
-// Results handed to the programs that use the link.
-const int kOk = 0;
-const int kNotFound = 252;
-const int kWriteFailed = 253;
-const int kReadFailed = 254;
-const int kDriverOrReleaseFailed = 255;
 
 void logLine(const QString &text) { qDebug().noquote() << text; }
 
@@ -36,6 +32,15 @@ const usb_communicate::Config usb_communicate::kMonitorConfig = {1000, true, tru
 const usb_communicate::Config usb_communicate::kSetupConfig = {500, false, false, false};
 
 usb_communicate::usb_communicate(const Config &config) : config(config) {}
+
+usb_communicate::~usb_communicate() {
+  if (handle) {
+    libusb_release_interface(handle, kInterface);
+    libusb_close(handle);
+  }
+  if (deviceList) libusb_free_device_list(deviceList, 1);
+  if (context) libusb_exit(context);
+}
 
 bool usb_communicate::checkUSBDevice() {
   // A context of its own, so that an open device is left alone.
@@ -71,7 +76,7 @@ int usb_communicate::initDevice() {
     deviceList = nullptr;
     if (context) libusb_exit(context);
     context = nullptr;
-    return kNotFound;
+    return kUsbNotFound;
   }
 
   for (ssize_t i = 0; i < count; ++i) {
@@ -85,7 +90,7 @@ int usb_communicate::initDevice() {
     deviceList = nullptr;
     libusb_exit(context);
     context = nullptr;
-    return kNotFound;
+    return kUsbNotFound;
   }
 
   // The open handle keeps its device referenced; the list is not needed.
@@ -94,17 +99,17 @@ int usb_communicate::initDevice() {
 
   if (libusb_kernel_driver_active(handle, kInterface) != 1) {
     logLine(QStringLiteral("kernel driver not active"));
-    return kOk;
+    return kUsbOk;
   }
   // The printer driver is never given the device back by this link.
-  if (libusb_detach_kernel_driver(handle, kInterface) == LIBUSB_SUCCESS) return kOk;
+  if (libusb_detach_kernel_driver(handle, kInterface) == LIBUSB_SUCCESS) return kUsbOk;
 
   logLine(QStringLiteral("GET_DEVICE_ERROR"));
   libusb_close(handle);
   handle = nullptr;
   libusb_exit(context);
   context = nullptr;
-  return kDriverOrReleaseFailed;
+  return kUsbDriverOrReleaseFailed;
 }
 
 int usb_communicate::SendCmd(unsigned char *data, unsigned int length) {
@@ -112,7 +117,7 @@ int usb_communicate::SendCmd(unsigned char *data, unsigned int length) {
   // claimed until releaseDevice.
   if (!handle || libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
     logLine(QStringLiteral("Cannot Claim Interface"));
-    return kWriteFailed;
+    return kUsbWriteFailed;
   }
   int sent = 0;
   int rc = LIBUSB_ERROR_INVALID_PARAM;
@@ -120,15 +125,15 @@ int usb_communicate::SendCmd(unsigned char *data, unsigned int length) {
     rc = libusb_bulk_transfer(handle, kEndpointOut, data, static_cast<int>(length), &sent,
                               config.timeoutMs);
   }
-  if (rc == LIBUSB_SUCCESS && sent >= 0 && static_cast<unsigned int>(sent) == length) return kOk;
+  if (rc == LIBUSB_SUCCESS && sent >= 0 && static_cast<unsigned int>(sent) == length) return kUsbOk;
   logLine(QStringLiteral("Write Error"));
-  return kWriteFailed;
+  return kUsbWriteFailed;
 }
 
 int usb_communicate::ReadCmd(unsigned char *buffer, unsigned int length) {
   if (!handle || libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
     logLine(QStringLiteral("Cannot Claim Interface"));
-    return kReadFailed;
+    return kUsbReadFailed;
   }
   // libusb never delivers more than it was asked for, so this bounds what
   // lands in the caller's buffer.
@@ -142,7 +147,7 @@ int usb_communicate::ReadCmd(unsigned char *buffer, unsigned int length) {
   bool countOk = received > 0 || (received == 0 && config.zeroByteReadIsReply);
   if (rc == LIBUSB_SUCCESS && countOk && received <= want) return received;
   logLine(QStringLiteral("read Error"));
-  return kReadFailed;
+  return kUsbReadFailed;
 }
 
 int usb_communicate::releaseDevice() {
@@ -151,16 +156,16 @@ int usb_communicate::releaseDevice() {
     // Nothing is open (never opened, or already released).
     if (context) libusb_exit(context);
     context = nullptr;
-    return kOk;
+    return kUsbOk;
   }
   if (libusb_release_interface(handle, kInterface) != LIBUSB_SUCCESS) {
     // Still open: the caller may try again later.
     logLine(QStringLiteral("Cannot Release Interface"));
-    return kDriverOrReleaseFailed;
+    return kUsbDriverOrReleaseFailed;
   }
   libusb_close(handle);
   handle = nullptr;
   libusb_exit(context);
   context = nullptr;
-  return kOk;
+  return kUsbOk;
 }

@@ -4,10 +4,17 @@
 // reply per bulk IN transfer, release. Synchronous libusb-1.0; knows
 // nothing about what the bytes mean.
 //
-// Result codes: 0 success, 252 printer not found, 253 write failed,
-// 254 read failed, 255 kernel-driver detach or interface release failed.
-// ReadCmd returns the byte count on success.
+// The calls return a UsbResult; ReadCmd returns the byte count on success.
 #pragma once
+
+// What the link's calls return.
+enum UsbResult : int {
+  kUsbOk = 0,
+  kUsbNotFound = 252,               // no printer, or it could not be opened
+  kUsbWriteFailed = 253,
+  kUsbReadFailed = 254,
+  kUsbDriverOrReleaseFailed = 255,  // kernel-driver detach or interface release failed
+};
 
 struct libusb_context;
 struct libusb_device;
@@ -26,6 +33,10 @@ class usb_communicate {
   static const Config kSetupConfig;    // netipset: 500 ms, 0-byte reads fail, quiet
 
   explicit usb_communicate(const Config &config = kMonitorConfig);
+  // Lets go of an open printer (interface, handle, context).
+  ~usb_communicate();
+  usb_communicate(const usb_communicate &) = delete;
+  usb_communicate &operator=(const usb_communicate &) = delete;
 
   bool checkUSBDevice();
   int initDevice();

@@ -317,7 +317,7 @@ TEST_F(PrinterStatus, AJamDuringAJobReachesCupsWithItsChineseTextAndReadyClearsI
 
   // The queue's PPD describes the reason with the printer's own words.
   setenv("LANG", "zh_CN.UTF-8", 1);
-  std::optional<kpx::StatusRow> row = kpx::statusRow(44114);
+  std::optional<kpx::StatusCode> row = kpx::statusCode(44114);
   std::string text = row->text;
   std::replace(text.begin(), text.end(), '\n', ' ');
   EXPECT_EQ(localizedReason(dir + "/cups/conf/ppd/KPX7720MW.ppd", jam), row->title + "：" + text);

@@ -579,6 +579,25 @@ TEST_F(FilterRunTest, UnknownPageSizeFallsBackToA4At600) {
   EXPECT_NE(res.errors.find("DEBUG:resolution = -r600x600"), std::string::npos);
 }
 
+// A PPD libcups cannot read leaves the job on the defaults, as with no PPD,
+// and the log says why.
+TEST_F(FilterRunTest, UnreadablePpdPrintsWithTheDefaultsAndLogsTheReason) {
+  std::string doc = box.write("doc.ps", textDocument(1));
+  std::string broken = box.write("broken.ppd", "not a PPD\n");
+  FilterRun withoutPpd = job(false, "InputSlot=TRAY2", "", doc);
+  FilterRun withBroken = job(false, "InputSlot=TRAY2", broken, doc);
+  fixClock(withoutPpd);
+  fixClock(withBroken);
+  FilterResult plain = runFilter(withoutPpd);
+  FilterResult res = runFilter(withBroken);
+  ASSERT_EQ(res.status, 0) << res.errors;
+  EXPECT_EQ(res.output, plain.output);
+  EXPECT_NE(res.errors.find("DEBUG:[ZUVA-KPX7720MW] cannot open the PPD " + broken + ": Missing asterisk in column 1 (line 1)"),
+            std::string::npos)
+      << res.errors;
+  EXPECT_EQ(plain.errors.find("cannot open the PPD"), std::string::npos);
+}
+
 TEST_F(FilterRunTest, WithoutCupsChannelsTheJobStillEndsPromptly) {
   // Run by hand, fds 3 and 4 are not open: drains fail at once instead of
   // waiting (or spinning) on whatever else took those numbers.

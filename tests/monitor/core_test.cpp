@@ -360,7 +360,7 @@ TEST(JobPane, EveryMappingRow) {
       {"EnvMonarch;", "Monarch"},      {"EnvDL;", "DL"},          {"EnvC5;", "C5"},
       {"ISOB5;", "B5(ISO)"},           {"B5;", "B5(JIS)"},        {"195x270mm;", "16K(195x270mm)"},
       {"184x260mm;", "16K(184x260mm)"}, {"197x273mm;", "16K(197x273mm)"}, {"Custom.200x300mm;", "用户自定义"},
-      {"A5", ""},                      {"Legal", ""},             {"B6;", ""}};
+      {"A5", ""},                      {"Legal", ""},             {"B6;", "B6(JIS)"}};
   for (auto it = sizes.begin(); it != sizes.end(); ++it)
     EXPECT_EQ(s(paperSizeText(it.key())), s(it.value())) << s(it.key());
 

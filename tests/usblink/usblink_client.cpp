@@ -15,6 +15,9 @@
 //   release              -> "release R"
 //   ctl:ARG,ARG...       -> "ctl S"   (exit status of the control command)
 //   fds                  -> "fds N"   (open file descriptors of this process)
+//   session              -> "session R open=0|1" (a UsbSession on the link begins)
+//   session-end          -> "session-end"  (it ends)
+//   renew                -> "renew"   (the link object is destroyed, a new one made)
 //
 // How long each operation took goes to standard error as "OP ms=T".
 // Run it with UMOCKDEV_DIR=<testbed> LD_PRELOAD=libumockdev-preload.so.0.
@@ -29,10 +32,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "usb_communicate.h"
+#include "usb_session.h"
 
 namespace {
 
@@ -125,7 +131,8 @@ int main(int argc, char **argv) {
     }
   }
 
-  usb_communicate link(config);
+  auto owner = std::make_unique<usb_communicate>(config);
+  std::optional<UsbSession> session;
   for (int i = first; i < argc; ++i) {
     std::string op = argv[i];
     size_t colon = op.find(':');
@@ -134,10 +141,10 @@ int main(int argc, char **argv) {
     auto t0 = std::chrono::steady_clock::now();
 
     if (name == "check") {
-      bool found = link.checkUSBDevice();
+      bool found = owner->checkUSBDevice();
       std::printf("check %d\n", found ? 1 : 0);
     } else if (name == "init") {
-      int r = link.initDevice();
+      int r = owner->initDevice();
       std::printf("init %d\n", r);
     } else if (name == "send") {
       std::vector<unsigned char> data;
@@ -145,12 +152,12 @@ int main(int argc, char **argv) {
         std::printf("send bad-hex\n");
         return 2;
       }
-      int r = link.SendCmd(data.data(), static_cast<unsigned int>(data.size()));
+      int r = owner->SendCmd(data.data(), static_cast<unsigned int>(data.size()));
       std::printf("send %d\n", r);
     } else if (name == "read") {
       size_t n = static_cast<size_t>(std::strtoul(arg.c_str(), nullptr, 10));
       std::vector<unsigned char> buf(n + kGuard, kFill);
-      int r = link.ReadCmd(buf.data(), static_cast<unsigned int>(n));
+      int r = owner->ReadCmd(buf.data(), static_cast<unsigned int>(n));
       bool guardOk = true;
       for (size_t k = n; k < buf.size(); ++k) guardOk = guardOk && buf[k] == kFill;
       size_t shown = r < 0 ? 0 : std::min(static_cast<size_t>(r), n);
@@ -162,7 +169,7 @@ int main(int argc, char **argv) {
       std::printf("read %d guard=%s data=%s\n", r, guardOk ? "ok" : "broken",
                   hex(buf.data(), shown).c_str());
     } else if (name == "release") {
-      int r = link.releaseDevice();
+      int r = owner->releaseDevice();
       std::printf("release %d\n", r);
     } else if (name == "ctl") {
       if (ctlProgram.empty()) {
@@ -170,6 +177,16 @@ int main(int argc, char **argv) {
         return 2;
       }
       std::printf("ctl %d\n", runCtl(ctlProgram, ctlSocket, arg));
+    } else if (name == "session") {
+      session.emplace(*owner);
+      std::printf("session %d open=%d\n", session->result(), session->isOpen() ? 1 : 0);
+    } else if (name == "session-end") {
+      session.reset();
+      std::printf("session-end\n");
+    } else if (name == "renew") {
+      session.reset();
+      owner = std::make_unique<usb_communicate>(config);
+      std::printf("renew\n");
     } else if (name == "fds") {
       std::printf("fds %d\n", countFds());
     } else {

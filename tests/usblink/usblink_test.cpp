@@ -373,3 +373,34 @@ TEST(UsbLinkUnplug, PendingReadEndsWhenThePrinterGoes) {
   EXPECT_EQ(c.out, (Lines{"init 0", "send 0", kMonitorReadLog + "-4", "log read Error",
                           readLine(254, "")}));
 }
+
+// ---------------------------------------------------------------------------
+// Scoped use: a session and the link's own end let go of the printer
+
+TEST(UsbLinkScoped, SessionAndLinkReleaseWhatTheyHold) {
+  START_SIM(sim, {"--no-kernel-driver"});
+  ASSERT_EQ(sim.ctl({"usb-log", "clear"}).status, 0);
+  // A session opens, carries the exchange and releases at its end; a link
+  // destroyed while open gives everything back (the next one opens at once).
+  ClientRun c = sim.client("--monitor", {"fds", "session", kSend, "read:512", "session-end", "fds", "init",
+                                         kSend, "renew", "fds", "init", kSend, "release", "fds"});
+  ASSERT_EQ(c.status, 0) << c.err;
+  ASSERT_EQ(c.out.size(), 21u) << ::testing::PrintToString(c.out);
+  EXPECT_EQ(Lines(c.out.begin() + 1, c.out.begin() + 9),
+            (Lines{"log device attached", "log kernel driver not active", "session 0 open=1", "send 0",
+                   kMonitorReadLog + "0", readLine(11, kIdleReply), "log release Device", "session-end"}));
+  EXPECT_EQ(c.out[9], c.out[0]) << "the session left something open";
+  EXPECT_EQ(Lines(c.out.begin() + 10, c.out.begin() + 14),
+            (Lines{"log kernel driver not active", "init 0", "send 0", "renew"}));
+  EXPECT_EQ(c.out[14], c.out[0]) << "the destroyed link left something open";
+  EXPECT_EQ(Lines(c.out.begin() + 16, c.out.end()), (Lines{"init 0", "send 0", "log release Device", "release 0", c.out[0]}));
+  Lines events;
+  for (const std::string &l : sim.usbLog())
+    if (l == "claim 0" || l == "release 0") events.push_back(l);
+  EXPECT_EQ(events, (Lines{"claim 0", "release 0", "claim 0", "release 0", "claim 0", "release 0"}));
+
+  // No printer: nothing opened, nothing released.
+  ASSERT_EQ(sim.ctl({"unplug"}).status, 0);
+  c = sim.client("--monitor", {"session", "session-end"});
+  EXPECT_EQ(c.out, (Lines{"log device disattach", "session 255 open=0", "session-end"}));
+}

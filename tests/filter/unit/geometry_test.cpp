@@ -232,15 +232,15 @@ TEST(InterpreterArgs, ExactOrderPerDuplexMode) {
   const RasterArgs r{"-r600x600", "-g4961x7016", ""};
   const std::string media = "-dMediaPosition=4";
   using V = std::vector<std::string>;
-  EXPECT_EQ(kpx::interpreterArgs(0, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::Simplex, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dNOINTERPOLATE", "-sDEVICE=pxlmono",
                "-dNumRenderingThreads=4", "-r600x600", "-g4961x7016", "-q", "-dMediaPosition=4", "-dNOPAUSE",
                "-dSAFER", "-sOutputFile=-", "-"}));
-  EXPECT_EQ(kpx::interpreterArgs(1, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::LongEdge, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dNOINTERPOLATE",
                "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", "-r600x600", "-g4961x7016", "-q",
                "-dMediaPosition=4", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"}));
-  EXPECT_EQ(kpx::interpreterArgs(2, r, media),
+  EXPECT_EQ(kpx::interpreterArgs(kpx::Duplex::ShortEdge, r, media),
             (V{"gs", "-dBATCH", "-dPARANOIDSAFER", "-dNOMEDIAATTRS", "-dDuplex", "-dTumble", "-dNOINTERPOLATE",
                "-sDEVICE=pxlmono", "-dNumRenderingThreads=4", "-r600x600", "-dMediaPosition=4", "-g4961x7016",
                "-q", "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"}));
@@ -248,11 +248,11 @@ TEST(InterpreterArgs, ExactOrderPerDuplexMode) {
 
 TEST(InterpreterArgs, CarriesTheGivenRasterAndMedia) {
   const RasterArgs r{"-r1200x1200", "-g10200x13200", ""};
-  for (int mode : {0, 1, 2}) {
+  for (kpx::Duplex mode : {kpx::Duplex::Simplex, kpx::Duplex::LongEdge, kpx::Duplex::ShortEdge}) {
     std::vector<std::string> a = kpx::interpreterArgs(mode, r, "-dMediaPosition=7");
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-r1200x1200"), 1) << mode;
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-g10200x13200"), 1) << mode;
-    EXPECT_EQ(std::count(a.begin(), a.end(), "-dMediaPosition=7"), 1) << mode;
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-r1200x1200"), 1) << int(mode);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-g10200x13200"), 1) << int(mode);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "-dMediaPosition=7"), 1) << int(mode);
     EXPECT_EQ(a.front(), "gs");
     EXPECT_EQ(a.back(), "-");
   }

@@ -32,7 +32,7 @@ TEST(StatusReasons, EveryCodeMapsToARegisteredKeywordWithItsLevelsSuffixAndAVend
       EXPECT_TRUE(r->vendor.empty()) << code;
       continue;
     }
-    const std::string suffix = kpx::reasonSuffix(kpx::statusRow(code)->level);
+    const std::string suffix = kpx::reasonSuffix(kpx::statusCode(code)->level);
     ASSERT_GT(r->standard.size(), suffix.size()) << code;
     EXPECT_EQ(r->standard.substr(r->standard.size() - suffix.size()), suffix) << code;
     EXPECT_EQ(kRegistered.count(r->standard.substr(0, r->standard.size() - suffix.size())), 1u)
