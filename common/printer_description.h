@@ -10,45 +10,55 @@
 namespace kpx {
 
 // A paper size: the PPD keyword, the interpreter's page geometry at each
-// resolution ("-gWxH" in device pixels) and the name the monitor shows.
+// resolution ("-gWxH" in device pixels), the name the monitor shows, the
+// print dialog's English and Chinese texts and the size in points.
 struct MediaSize {
   const char *keyword;
   const char *g300, *g600, *g1200;
   const char *shownName;
+  const char *textEn, *textZh;
+  int width, height;
 };
 
-// A media type: the PPD keyword, its job-ticket line and the monitor's name.
-// Types the PPDs do not offer may still be shown when a record names them.
+// A media type: the PPD keyword, its job-ticket line, the monitor's name
+// and the dialog's texts. Types the PPDs do not offer may still be shown
+// when a record names them.
 struct MediaType {
   const char *keyword;
   const char *ticketLine;
   const char *shownName;
-  bool offered = true;
+  bool offered;
+  const char *textEn, *textZh;
 };
 
 // An input slot: PPD keyword, job-ticket lines, the interpreter's media
-// position and the monitor's name.
+// position, the monitor's name and the dialog's texts.
 struct InputSlot {
   const char *keyword;
   const char *ticketLines;
   const char *mediaPosition;
   const char *shownName;
+  const char *textEn, *textZh;
 };
 
 enum class Duplex { Simplex, LongEdge, ShortEdge };
 
-// A duplex mode: PPD keyword, the job log's text and the monitor's name.
+// A duplex mode: PPD keyword, the job log's text, the monitor's name, the
+// dialog's texts and the PostScript the PPD gives it.
 struct DuplexMode {
   Duplex mode;
   const char *keyword;
   const char *logText;
   const char *shownName;
+  const char *textEn, *textZh;
+  const char *postScript;
 };
 
-// A resolution choice: PPD keyword and its job-ticket lines.
+// A resolution choice: PPD keyword, its job-ticket lines and the dialog's texts.
 struct Resolution {
   const char *keyword;
   const char *ticketLines;
+  const char *textEn, *textZh;
 };
 
 template <typename T>
@@ -72,10 +82,13 @@ const InputSlot *findInputSlot(std::string_view keyword);
 const DuplexMode *findDuplexMode(std::string_view keyword);
 const Resolution *findResolution(std::string_view keyword);
 
-// The size printed when the job names none the filter knows, and the slot
-// used for an unknown slot keyword.
-const MediaSize &defaultMediaSize();  // A4
-const InputSlot &autoInputSlot();     // AUTO
+// The defaults of the PPDs (and the size printed when the job names none
+// the filter knows, the slot used for an unknown slot keyword).
+const MediaSize &defaultMediaSize();    // A4
+const MediaType &defaultMediaType();    // PLAIN
+const InputSlot &autoInputSlot();       // AUTO
+const DuplexMode &defaultDuplexMode();  // None
+const Resolution &defaultResolution();  // 600dpi
 
 // The keyword of a user-entered size ("PageSize=Custom.WxH") and the name
 // the monitor shows for it.

@@ -512,11 +512,11 @@ SecureKey readChoices(JobSettings &s, CustomSizeRange *range) {
       password != nullptr ? std::optional<std::string>(password) : std::nullopt;
   cupsFreeOptions(optionCount, options);
 
-  s.pageSize = choiceOf(ppd, "PageSize", "A4");
-  s.mediaType = choiceOf(ppd, "MediaType", "PLAIN");
-  s.inputSlot = choiceOf(ppd, "InputSlot", "AUTO");
-  s.duplex = choiceOf(ppd, "Duplex", "None");
-  s.resolution = choiceOf(ppd, "Resolution", "600dpi");
+  s.pageSize = choiceOf(ppd, "PageSize", defaultMediaSize().keyword);
+  s.mediaType = choiceOf(ppd, "MediaType", defaultMediaType().keyword);
+  s.inputSlot = choiceOf(ppd, "InputSlot", autoInputSlot().keyword);
+  s.duplex = choiceOf(ppd, "Duplex", defaultDuplexMode().keyword);
+  s.resolution = choiceOf(ppd, "Resolution", defaultResolution().keyword);
   s.resize = choiceOf(ppd, "ResizePage", "10");
   SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
                                      rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});

@@ -38,11 +38,6 @@ QString tabStyle() { return QStringLiteral("QTabBar::tab:disabled{width:0;color:
 
 }  // namespace
 
-namespace kpxmon {
-quint16 printerUdpPort() { return portFromEnvironment(qgetenv("KPX_PRINTER_UDP_PORT").constData(), kPrinterUdpPort); }
-quint16 monitorUdpPort() { return portFromEnvironment(qgetenv("KPX_NETMONITOR_PORT").constData(), kMonitorUdpPort); }
-}  // namespace kpxmon
-
 int MainWindow::trayWaitRounds = 3;
 
 void MainWindow::setTrayWaitRounds(int rounds) { trayWaitRounds = rounds; }

@@ -8,6 +8,9 @@ static void loadNetResources() { Q_INIT_RESOURCE(netmonitor); }
 
 namespace kpxmon {
 
+quint16 printerUdpPort() { return portFromEnvironment(qgetenv("KPX_PRINTER_UDP_PORT").constData(), kPrinterUdpPort); }
+quint16 monitorUdpPort() { return portFromEnvironment(qgetenv("KPX_NETMONITOR_PORT").constData(), kMonitorUdpPort); }
+
 MonitorVariant netVariant() {
   MonitorVariant v{};
   v.program = "netmonitor";

@@ -34,13 +34,6 @@ QStringList latin1(const QStringList &arguments) {
 
 }  // namespace
 
-QByteArray setCommand(const QByteArray &block) {
-  QByteArray command(kSetCommandStart);
-  command.append(block);
-  command.append(';');
-  return command;
-}
-
 ReplyStep ReplyReader::feed(int result, const unsigned char *buffer) {
   ReplyStep step;
   if (result == 1) {

@@ -30,8 +30,6 @@ constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
 constexpr int kReadFailed = kUsbReadFailed;  // usb_communicate::ReadCmd's failure code
 
-// The full set command for a settings block: "SetIP=" + block + ";".
-QByteArray setCommand(const QByteArray &block);
 
 // What the query loop does with the result of one ReadCmd.
 struct ReplyStep {
@@ -44,7 +42,6 @@ class ReplyReader {
  public:
   // `result` is ReadCmd's return value, `buffer` the reply buffer it filled.
   ReplyStep feed(int result, const unsigned char *buffer);
-  int singleByteReplies() const { return singleByteReplies_; }
 
  private:
   int singleByteReplies_ = 0;

@@ -1,19 +1,24 @@
 #!/usr/bin/env python3
-"""Writes the two KPX7720MW PPD files from one description.
+"""Writes the two KPX7720MW PPD files from the printer description.
 
 The USB queue "KPX7720MW" and the network queue "KPX7720MW-net" offer the same
 options; their PPD files differ only in the names and in the filter program.
-Both files are kept in the repository; after changing anything here, run
+The paper sizes, media types, input slots, duplex modes and resolutions (with
+their dialog texts and defaults) come from the printer description in
+common/printer_description.cpp, which the program kpx-describe prints; the
+options the description does not hold are listed below.  Both files are kept
+in the repository; after changing the description or this script, build and
+run
 
-    python3 ppd/mkppd.py            # rewrites ppd/KPX7720MW.ppd and ppd/KPX7720MW-net.ppd
-    python3 ppd/mkppd.py --outdir D # writes them into D instead
+    cmake --build build --target kpx-describe kpx-status-reasons
+    python3 ppd/mkppd.py                  # rewrites ppd/KPX7720MW.ppd and ppd/KPX7720MW-net.ppd
+    python3 ppd/mkppd.py --outdir D       # writes them into D instead
+    python3 ppd/mkppd.py --describe PATH  # kpx-describe of another build tree
+    python3 ppd/mkppd.py --status-reasons PATH  # kpx-status-reasons of another build tree
 
-The printer-state texts come from the status table in common/, printed by the
-built program kpx-status-reasons (default build/common/kpx-status-reasons;
---status-reasons PROGRAM names another).
-
-and commit the script together with both results.  A test regenerates the
-files and compares them with the committed ones.
+and commit the results.  The printer-state texts come from the status table
+in common/, which kpx-status-reasons prints with each code's IPP meaning.  A
+test regenerates the files and compares them with the committed ones.
 
 Every option keyword and choice keyword below is read by the filter as is
 (case-sensitive), and each option's default is the value the filter falls back
@@ -25,42 +30,6 @@ import os
 import subprocess
 import sys
 import urllib.parse
-
-# Paper sizes: (keyword, English text, Chinese text, width, height, unit).
-# The unit is "mm", "in" or "pt"; sizes are written in whole points.
-PAGE_SIZES = [
-    ("A4", "A4", "A4", 210, 297, "mm"),
-    ("Letter", "Letter", "信纸", 8.5, 11, "in"),
-    ("Legal", "Legal", "法律专用纸", 8.5, 14, "in"),
-    ("MexicoLegal", "Mexico Legal", "墨西哥法律专用纸", 8.5, 13.4, "in"),
-    ("IndiaLegal", "India Legal", "印度法律专用纸", 215, 345, "mm"),
-    ("Executive", "Executive", "行政纸", 7.25, 10.5, "in"),
-    ("Folio", "Folio", "对开纸", 8.5, 13, "in"),
-    ("A5", "A5", "A5", 148, 210, "mm"),
-    ("A5L", "A5 (Landscape)", "A5（横向）", 210, 148, "mm"),
-    ("A6", "A6", "A6", 105, 148, "mm"),
-    ("Env10", "Envelope #10", "10号信封", 4.125, 9.5, "in"),
-    ("EnvMonarch", "Envelope Monarch", "Monarch信封", 3.875, 7.5, "in"),
-    ("EnvDL", "Envelope DL", "DL信封", 110, 220, "mm"),
-    ("EnvC5", "Envelope C5", "C5信封", 162, 229, "mm"),
-    ("ISOB5", "B5 (ISO)", "B5（ISO）", 176, 250, "mm"),
-    ("B5", "B5 (JIS)", "B5（JIS）", 182, 257, "mm"),
-    ("ISOB6", "B6 (ISO)", "B6（ISO）", 125, 176, "mm"),
-    ("B6", "B6 (JIS)", "B6（JIS）", 128, 182, "mm"),
-    ("4x6", "4x6 in", "4x6英寸", 4, 6, "in"),
-    ("Postcard", "Postcard", "明信片", 100, 148, "mm"),
-    ("DoublePostcardRotated", "Double Postcard (Landscape)", "往返明信片（横向）", 200, 148, "mm"),
-    ("EnvYou4", "Envelope You 4", "洋形4号信封", 105, 235, "mm"),
-    ("195x270mm", "16K 195x270mm", "16开 195x270mm", 195, 270, "mm"),
-    ("184x260mm", "16K 184x260mm", "16开 184x260mm", 184, 260, "mm"),
-    ("197x273mm", "16K 197x273mm", "16开 197x273mm", 197, 273, "mm"),
-    # Three slots for sizes the user defines on the printer; the filter renders
-    # them on an A4 raster.
-    ("CUSTOM1", "Custom 1", "自定义1", 595, 842, "pt"),
-    ("CUSTOM2", "Custom 2", "自定义2", 595, 842, "pt"),
-    ("CUSTOM3", "Custom 3", "自定义3", 595, 842, "pt"),
-]
-DEFAULT_PAGE_SIZE = "A4"
 
 # Unprintable margin on every edge, in points (about 4.2 mm).
 MARGIN = 12
@@ -77,29 +46,9 @@ PASSWD_CHOICES = [("False", "Not Set", "未设置")] + [
 ]
 
 OPTIONS = [
-    ("General", "MediaType", "Media Type", "纸张类型", "PLAIN", [
-        ("PLAIN", "Plain Paper", "普通纸"),
-        ("THIN", "Thin Paper", "薄纸"),
-        ("THICK", "Thick Paper", "厚纸"),
-        ("THICKERPAPER2", "Thicker Paper", "加厚纸"),
-        ("BOND", "Bond Paper", "证券纸"),
-        ("ENV", "Envelope", "信封"),
-        ("ENVTHICK", "Thick Envelope", "厚信封"),
-        ("ENVTHIN", "Thin Envelope", "薄信封"),
-        ("RECYCLED", "Recycled Paper", "再生纸"),
-        # The firmware expects this spelling.
-        ("LABLE", "Labels", "标签"),
-        ("COLOR", "Colored Paper", "彩色纸"),
-        ("LETTERHEAD", "Letterhead", "信头纸"),
-        ("HOLEPUNCHED", "Hole Punched Paper", "打孔纸"),
-    ]),
-    ("General", "InputSlot", "Paper Source", "纸张来源", "AUTO", [
-        ("AUTO", "Auto Select", "自动选择"),
-        ("MPTRAY", "Multi-Purpose Tray", "多功能进纸盒"),
-        ("TRAY1", "Tray 1", "纸盒1"),
-        ("TRAY2", "Tray 2", "纸盒2"),
-        ("TRAY3", "Tray 3", "纸盒3"),
-    ]),
+    # Choices and default from the description.
+    ("General", "MediaType", "Media Type", "纸张类型", None, None),
+    ("General", "InputSlot", "Paper Source", "纸张来源", None, None),
     # The filter multiplies the choice by 100 for the printer's scaling rate
     # in tenths of a percent: 10 is 100 %, no scaling.
     ("General", "ResizePage", "Scaling", "缩放", "10", [
@@ -158,21 +107,12 @@ GROUPS = [
     ("PrinterSettings", "Printer Settings", "打印机设置"),
 ]
 
-DUPLEX = ("Duplex", "2-Sided Printing", "双面打印", "None", [
-    ("None", "Off", "关闭", "<</Duplex false>>setpagedevice"),
-    ("DuplexNoTumble", "Long-Edge Binding", "长边装订", "<</Duplex true/Tumble false>>setpagedevice"),
-    ("DuplexTumble", "Short-Edge Binding", "短边装订", "<</Duplex true/Tumble true>>setpagedevice"),
-])
-
+# Option texts of the choices the description holds.
+DUPLEX_TEXTS = ("Duplex", "2-Sided Printing", "双面打印")
 # The filter sets the interpreter's resolution itself, so the choices carry no
 # PostScript code ("2400dpi" is rendered at 1200 dpi and the printer is told the
 # 2400 dpi mode in the job ticket).
-RESOLUTION = ("Resolution", "Resolution", "分辨率", "600dpi", [
-    ("300dpi", "300 dpi", "300 dpi"),
-    ("600dpi", "600 dpi", "600 dpi"),
-    ("1200dpi", "1200 dpi", "1200 dpi"),
-    ("2400dpi", "2400 dpi", "2400 dpi"),
-])
+RESOLUTION_TEXTS = ("Resolution", "Resolution", "分辨率")
 
 CUSTOM_PARAMS = [
     ("Width", "Width", "宽度"),
@@ -204,13 +144,30 @@ VERSION = "1.0.0"
 ORDER = {"PageSize": 10, "PageRegion": 10, "Resolution": 10, "Duplex": 20}
 
 
-def points(value, unit):
-    factor = {"mm": 72 / 25.4, "in": 72.0, "pt": 1.0}[unit]
-    return int(round(value * factor))
-
-
-def fmt(v):
-    return str(int(v)) if float(v).is_integer() else str(v)
+def load_description(tool):
+    """Reads what kpx-describe prints into the tables render() uses."""
+    text = subprocess.run([tool], check=True, stdout=subprocess.PIPE).stdout.decode("utf-8")
+    rows = {"size": [], "type": [], "slot": [], "duplex": [], "dpi": []}
+    defaults = {}
+    for line in text.splitlines():
+        kind, *fields = line.split("\t")
+        if kind == "default":
+            defaults[fields[0]] = fields[1]
+        else:
+            rows[kind].append(tuple(fields))
+    d = {
+        "sizes": [(k, en, zh, int(w), int(h)) for k, en, zh, w, h in rows["size"]],
+        "default_size": defaults["PageSize"],
+        "duplex": DUPLEX_TEXTS + (defaults["Duplex"], rows["duplex"]),
+        "resolution": RESOLUTION_TEXTS + (defaults["Resolution"], rows["dpi"]),
+    }
+    choices = {"MediaType": rows["type"], "InputSlot": rows["slot"]}
+    d["options"] = [
+        (g, k, en, zh, default if choices.get(k) is None else defaults[k],
+         opts if choices.get(k) is None else choices[k])
+        for g, k, en, zh, default, opts in OPTIONS
+    ]
+    return d
 
 
 def open_ui(out, keyword, text, default, order=30):
@@ -249,8 +206,12 @@ def read_status_reasons(program):
     return rows
 
 
-def render(variant, reasons):
+def render(variant, d, reasons):
     v = VARIANTS[variant]
+    DEFAULT_PAGE_SIZE = d["default_size"]
+    DUPLEX = d["duplex"]
+    RESOLUTION = d["resolution"]
+    OPTIONS = d["options"]
     out = []
     add = out.append
     add('*PPD-Adobe: "4.3"')
@@ -304,7 +265,7 @@ def render(variant, reasons):
     add('*LeadingEdge Short: ""')
     add("")
 
-    sizes = [(k, en, zh, points(w, u), points(h, u)) for k, en, zh, w, h, u in PAGE_SIZES]
+    sizes = d["sizes"]
 
     add("*OpenGroup: General/General")
     add("")
@@ -403,15 +364,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--outdir", default=here,
                         help="directory to write the PPD files to (default: beside this script)")
+    parser.add_argument("--describe", default=os.path.join(here, "..", "build", "common", "kpx-describe"),
+                        help="the kpx-describe program (default: build/common/kpx-describe)")
     parser.add_argument("--status-reasons",
                         default=os.path.join(here, "..", "build", "common", "kpx-status-reasons"),
-                        help="the built kpx-status-reasons program")
+                        help="the kpx-status-reasons program (default: build/common/kpx-status-reasons)")
     args = parser.parse_args()
+    description = load_description(args.describe)
     reasons = read_status_reasons(args.status_reasons)
     os.makedirs(args.outdir, exist_ok=True)
     for name in VARIANTS:
         with open(os.path.join(args.outdir, name), "w", encoding="utf-8", newline="\n") as f:
-            f.write(render(name, reasons))
+            f.write(render(name, description, reasons))
     return 0
 
 

@@ -55,120 +55,172 @@ const char *controlUsage() {
          "  state | quit\n";
 }
 
+namespace {
+
+using Args = std::vector<std::string>;
+using K = ControlCommand::Kind;
+
+// One parser per command: args[0] is the command's name; c.kind is set by
+// the caller.
+
+bool parseStatusCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (args.size() < 2) {
+    err = "status: give at least one code";
+    return false;
+  }
+  if (!parseStatusArgs(Args(args.begin() + 1, args.end()), c.lines, err)) return false;
+  if (c.lines.empty()) {
+    err = "status: no status line given";
+    return false;
+  }
+  return true;
+}
+
+bool parseLockCommand(const Args &args, ControlCommand &c, std::string &err) {
+  return wantArgs(args, 1, 1, err) && LockResponder::parse(args[1], c.lock, err);
+}
+
+// stall, release-fail
+bool parseSwitchCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 1, err)) return false;
+  if (!parseOnOff(args[1], c.on)) {
+    err = args[0] + ": expected on or off";
+    return false;
+  }
+  return true;
+}
+
+bool parseBackStatusCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 2, err)) return false;
+  if (args.size() == 2 && args[1] == "off") {
+    c.text.clear();
+    return true;
+  }
+  c.text = unescapeText(args[1]);
+  if (c.text.empty()) {
+    err = "backstatus: empty text (use 'backstatus off')";
+    return false;
+  }
+  uint64_t kib = 0;
+  if (args.size() == 3) {
+    if (!parseUnsigned(args[2], kib) || kib > 1024 * 1024) {
+      err = "backstatus: KIB must be a number of KiB";
+      return false;
+    }
+  }
+  c.kib = static_cast<size_t>(kib);
+  return true;
+}
+
+bool parseUsbModeCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 1, err)) return false;
+  if (!parseUsbMode(args[1], c.usbMode)) {
+    err = "usb-mode: expected normal, silent, empty or single-byte";
+    return false;
+  }
+  return true;
+}
+
+bool parseUdpModeCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 1, err)) return false;
+  if (!parseUdpMode(args[1], c.udpMode)) {
+    err = "udp-mode: expected normal, empty or silent";
+    return false;
+  }
+  return true;
+}
+
+bool parseUsbScriptCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 1, err)) return false;
+  if (args[1] == "clear") {
+    c.on = true;
+  } else if (!parseUsbScript(args[1], c.script, err)) {
+    err = "usb-script: " + err;
+    return false;
+  }
+  return true;
+}
+
+// unplug, replug, jobs, state, quit
+bool parseBareCommand(const Args &args, ControlCommand &, std::string &err) { return wantArgs(args, 0, 0, err); }
+
+bool parseIpCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 1, 1, err)) return false;
+  if (!parseIpSettings(args[1], c.ip, err)) {
+    err = "ip: " + err;
+    return false;
+  }
+  return true;
+}
+
+bool parseWaitJobsCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 2, 2, err)) return false;
+  uint64_t n = 0;
+  if (!parseUnsigned(args[1], n) || n > 1000000 || !parseSeconds(args[2], c.timeoutSeconds)) {
+    err = "wait-jobs: expected a job count and a timeout in seconds";
+    return false;
+  }
+  c.count = static_cast<int>(n);
+  return true;
+}
+
+// usb-log, udp-log
+bool parseLogCommand(const Args &args, ControlCommand &c, std::string &err) {
+  if (!wantArgs(args, 0, 1, err)) return false;
+  if (args.size() == 2) {
+    if (args[1] != "clear") {
+      err = args[0] + ": the only argument is 'clear'";
+      return false;
+    }
+    c.on = true;
+  }
+  return true;
+}
+
+struct CommandParser {
+  const char *name;
+  K kind;
+  bool (*parse)(const Args &, ControlCommand &, std::string &);
+};
+
+const CommandParser kCommands[] = {
+    {"status", K::Status, parseStatusCommand},
+    {"lock", K::Lock, parseLockCommand},
+    {"stall", K::Stall, parseSwitchCommand},
+    {"release-fail", K::ReleaseFail, parseSwitchCommand},
+    {"backstatus", K::BackStatus, parseBackStatusCommand},
+    {"usb-mode", K::UsbMode, parseUsbModeCommand},
+    {"udp-mode", K::UdpMode, parseUdpModeCommand},
+    {"usb-script", K::UsbScript, parseUsbScriptCommand},
+    {"unplug", K::Unplug, parseBareCommand},
+    {"replug", K::Replug, parseBareCommand},
+    {"jobs", K::Jobs, parseBareCommand},
+    {"state", K::State, parseBareCommand},
+    {"quit", K::Quit, parseBareCommand},
+    {"ip", K::Ip, parseIpCommand},
+    {"wait-jobs", K::WaitJobs, parseWaitJobsCommand},
+    {"usb-log", K::UsbLog, parseLogCommand},
+    {"udp-log", K::UdpLog, parseLogCommand},
+};
+
+}  // namespace
+
 bool parseControlCommand(const std::vector<std::string> &args, ControlCommand &out,
                          std::string &err) {
   if (args.empty()) {
     err = "no command";
     return false;
   }
-  ControlCommand c;
-  const std::string &name = args[0];
-  using K = ControlCommand::Kind;
-  if (name == "status") {
-    c.kind = K::Status;
-    if (args.size() < 2) {
-      err = "status: give at least one code";
-      return false;
-    }
-    if (!parseStatusArgs(std::vector<std::string>(args.begin() + 1, args.end()), c.lines, err))
-      return false;
-    if (c.lines.empty()) {
-      err = "status: no status line given";
-      return false;
-    }
-  } else if (name == "lock") {
-    c.kind = K::Lock;
-    if (!wantArgs(args, 1, 1, err) || !LockResponder::parse(args[1], c.lock, err)) return false;
-  } else if (name == "stall" || name == "release-fail") {
-    c.kind = name == "stall" ? K::Stall : K::ReleaseFail;
-    if (!wantArgs(args, 1, 1, err)) return false;
-    if (!parseOnOff(args[1], c.on)) {
-      err = name + ": expected on or off";
-      return false;
-    }
-  } else if (name == "backstatus") {
-    c.kind = K::BackStatus;
-    if (!wantArgs(args, 1, 2, err)) return false;
-    if (args.size() == 2 && args[1] == "off") {
-      c.text.clear();
-    } else {
-      c.text = unescapeText(args[1]);
-      if (c.text.empty()) {
-        err = "backstatus: empty text (use 'backstatus off')";
-        return false;
-      }
-      uint64_t kib = 0;
-      if (args.size() == 3) {
-        if (!parseUnsigned(args[2], kib) || kib > 1024 * 1024) {
-          err = "backstatus: KIB must be a number of KiB";
-          return false;
-        }
-      }
-      c.kib = static_cast<size_t>(kib);
-    }
-  } else if (name == "usb-mode") {
-    c.kind = K::UsbMode;
-    if (!wantArgs(args, 1, 1, err)) return false;
-    if (!parseUsbMode(args[1], c.usbMode)) {
-      err = "usb-mode: expected normal, silent, empty or single-byte";
-      return false;
-    }
-  } else if (name == "udp-mode") {
-    c.kind = K::UdpMode;
-    if (!wantArgs(args, 1, 1, err)) return false;
-    if (!parseUdpMode(args[1], c.udpMode)) {
-      err = "udp-mode: expected normal, empty or silent";
-      return false;
-    }
-  } else if (name == "usb-script") {
-    c.kind = K::UsbScript;
-    if (!wantArgs(args, 1, 1, err)) return false;
-    if (args[1] == "clear") {
-      c.on = true;
-    } else if (!parseUsbScript(args[1], c.script, err)) {
-      err = "usb-script: " + err;
-      return false;
-    }
-  } else if (name == "unplug" || name == "replug" || name == "jobs" || name == "state" ||
-             name == "quit") {
-    c.kind = name == "unplug"   ? K::Unplug
-             : name == "replug" ? K::Replug
-             : name == "jobs"   ? K::Jobs
-             : name == "state"  ? K::State
-                                : K::Quit;
-    if (!wantArgs(args, 0, 0, err)) return false;
-  } else if (name == "ip") {
-    c.kind = K::Ip;
-    if (!wantArgs(args, 1, 1, err)) return false;
-    if (!parseIpSettings(args[1], c.ip, err)) {
-      err = "ip: " + err;
-      return false;
-    }
-  } else if (name == "wait-jobs") {
-    c.kind = K::WaitJobs;
-    if (!wantArgs(args, 2, 2, err)) return false;
-    uint64_t n = 0;
-    if (!parseUnsigned(args[1], n) || n > 1000000 || !parseSeconds(args[2], c.timeoutSeconds)) {
-      err = "wait-jobs: expected a job count and a timeout in seconds";
-      return false;
-    }
-    c.count = static_cast<int>(n);
-  } else if (name == "usb-log" || name == "udp-log") {
-    c.kind = name == "usb-log" ? K::UsbLog : K::UdpLog;
-    if (!wantArgs(args, 0, 1, err)) return false;
-    if (args.size() == 2) {
-      if (args[1] != "clear") {
-        err = name + ": the only argument is 'clear'";
-        return false;
-      }
-      c.on = true;
-    }
-  } else {
-    err = "unknown command '" + name + "'";
-    return false;
+  for (const CommandParser &p : kCommands) {
+    if (args[0] != p.name) continue;
+    ControlCommand c;
+    c.kind = p.kind;
+    if (!p.parse(args, c, err)) return false;
+    out = std::move(c);
+    return true;
   }
-  out = std::move(c);
-  return true;
+  err = "unknown command '" + args[0] + "'";
+  return false;
 }
 
 bool applyControlCommand(PrinterState &st, const ControlCommand &c, std::string &reply) {

@@ -420,230 +420,291 @@ int UsbEmulator::handleIoctl(UMockdevIoctlClient *client) {
   uint64_t id = clientId(client);
   const char *node = umockdev_ioctl_client_get_devnode(client);
 
-  auto done = [client](long res, int err) {
-    umockdev_ioctl_client_complete(client, res, err);
-    return 1;
-  };
-
   std::unique_lock<std::mutex> lock(mutex_);
   bool present = st_.usbPlugged && devnode(st_.usbDevnum) == node;
   if (!present) {
     lock.unlock();
     if ((req == USBDEVFS_REAPURBNDELAY || req == USBDEVFS_REAPURB) && reapOne(client, id)) return 1;
-    return done(-1, ENODEV);
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return 1;
   }
   Client &cl = clients_[id];
 
-  switch (req) {
-    case USBDEVFS_GET_CAPABILITIES: {
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(uint32_t));
-      if (!d) return done(-1, EFAULT);
-      uint32_t caps = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
-                      USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
-      std::memcpy(d->data, &caps, sizeof caps);
-      done(0, 0);
-      g_object_unref(d);
-      return 1;
+  struct Route {
+    unsigned long req;
+    int (UsbEmulator::*handle)(Ioctl &);
+  };
+  static const Route kRoutes[] = {
+      {USBDEVFS_GET_CAPABILITIES, &UsbEmulator::onGetCapabilities},
+      {USBDEVFS_GET_SPEED, &UsbEmulator::onGetSpeed},
+      {USBDEVFS_CONNECTINFO, &UsbEmulator::onConnectInfo},
+      {USBDEVFS_GETDRIVER, &UsbEmulator::onGetDriver},
+      {USBDEVFS_IOCTL, &UsbEmulator::onDriverIoctl},
+      {USBDEVFS_DISCONNECT_CLAIM, &UsbEmulator::onDisconnectClaim},
+      {USBDEVFS_CLAIMINTERFACE, &UsbEmulator::onClaimOrReleaseInterface},
+      {USBDEVFS_RELEASEINTERFACE, &UsbEmulator::onClaimOrReleaseInterface},
+      {USBDEVFS_SETINTERFACE, &UsbEmulator::onAccepted},
+      {USBDEVFS_SETCONFIGURATION, &UsbEmulator::onAccepted},
+      {USBDEVFS_CLEAR_HALT, &UsbEmulator::onAccepted},
+      {USBDEVFS_RESETEP, &UsbEmulator::onAccepted},
+      {USBDEVFS_RESET, &UsbEmulator::onAccepted},
+      {USBDEVFS_SUBMITURB, &UsbEmulator::onSubmitUrb},
+      {USBDEVFS_DISCARDURB, &UsbEmulator::onDiscardUrb},
+      {USBDEVFS_REAPURB, &UsbEmulator::onReapUrb},
+      {USBDEVFS_REAPURBNDELAY, &UsbEmulator::onReapUrb},
+  };
+  Ioctl call{client, arg, id, req, lock, cl};
+  for (const Route &r : kRoutes)
+    if (r.req == req) return (this->*r.handle)(call);
+  return onUnsupported(call);
+}
+
+int UsbEmulator::Ioctl::done(long res, int err) const {
+  umockdev_ioctl_client_complete(client, res, err);
+  return 1;
+}
+
+int UsbEmulator::onGetCapabilities(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(uint32_t));
+  if (!d) return done(-1, EFAULT);
+  uint32_t caps = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION |
+                  USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+  std::memcpy(d->data, &caps, sizeof caps);
+  done(0, 0);
+  g_object_unref(d);
+  return 1;
+}
+
+int UsbEmulator::onGetSpeed(Ioctl &c) {
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  return done(USB_SPEED_HIGH, 0);
+}
+
+int UsbEmulator::onConnectInfo(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  int devnum = st_.usbDevnum;
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_connectinfo));
+  if (!d) return done(-1, EFAULT);
+  auto *ci = reinterpret_cast<usbdevfs_connectinfo *>(d->data);
+  ci->devnum = static_cast<unsigned>(devnum);
+  ci->slow = 0;
+  done(0, 0);
+  g_object_unref(d);
+  return 1;
+}
+
+int UsbEmulator::onGetDriver(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  bool bound = st_.kernelDriverBound;
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_getdriver));
+  if (!d) return done(-1, EFAULT);
+  auto *gd = reinterpret_cast<usbdevfs_getdriver *>(d->data);
+  if (gd->interface != 0 || !bound) {
+    done(-1, ENODATA);
+  } else {
+    std::memset(gd->driver, 0, sizeof gd->driver);
+    std::strcpy(gd->driver, "usblp");
+    done(0, 0);
+  }
+  g_object_unref(d);
+  return 1;
+}
+
+// USBDEVFS_IOCTL: detaching or re-attaching the kernel driver.
+int UsbEmulator::onDriverIoctl(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_ioctl));
+  if (!d) return done(-1, EFAULT);
+  auto *io = reinterpret_cast<usbdevfs_ioctl *>(d->data);
+  int ifno = io->ifno;
+  unsigned code = static_cast<unsigned>(io->ioctl_code);
+  g_object_unref(d);
+  lock.lock();
+  if (code == USBDEVFS_DISCONNECT) {
+    if (ifno != 0 || !st_.kernelDriverBound) return done(-1, ENODATA);
+    st_.kernelDriverBound = false;
+    appendLog(st_.usbLog, "detach usblp");
+    log_.log("usb", "client " + std::to_string(id) + " detached the kernel driver usblp");
+    return done(0, 0);
+  }
+  if (code == USBDEVFS_CONNECT) {
+    if (ifno != 0) return done(-1, EINVAL);
+    if (cl.claimed) return done(-1, EBUSY);
+    st_.kernelDriverBound = true;
+    appendLog(st_.usbLog, "attach usblp");
+    log_.log("usb", "client " + std::to_string(id) + " re-attached the kernel driver usblp");
+    return done(1, 0);  // like the kernel: 1 = a driver was bound
+  }
+  return done(-1, ENOTTY);
+}
+
+int UsbEmulator::onDisconnectClaim(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_disconnect_claim));
+  if (!d) return done(-1, EFAULT);
+  unsigned iface = reinterpret_cast<usbdevfs_disconnect_claim *>(d->data)->interface;
+  g_object_unref(d);
+  lock.lock();
+  if (iface != 0) return done(-1, ENOENT);
+  if (st_.kernelDriverBound) {
+    st_.kernelDriverBound = false;
+    appendLog(st_.usbLog, "detach usblp");
+  }
+  cl.claimed = true;
+  appendLog(st_.usbLog, "claim 0");
+  return done(0, 0);
+}
+
+// USBDEVFS_CLAIMINTERFACE and USBDEVFS_RELEASEINTERFACE share their argument.
+int UsbEmulator::onClaimOrReleaseInterface(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(unsigned));
+  if (!d) return done(-1, EFAULT);
+  unsigned iface = 0;
+  std::memcpy(&iface, d->data, sizeof iface);
+  g_object_unref(d);
+  lock.lock();
+  if (req == USBDEVFS_CLAIMINTERFACE) {
+    if (iface != 0) return done(-1, ENOENT);
+    if (st_.kernelDriverBound) {
+      log_.log("usb", "client " + std::to_string(id) + " claim refused: usblp holds interface 0");
+      return done(-1, EBUSY);
     }
-    case USBDEVFS_GET_SPEED:
-      return done(USB_SPEED_HIGH, 0);
-    case USBDEVFS_CONNECTINFO: {
-      int devnum = st_.usbDevnum;
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_connectinfo));
-      if (!d) return done(-1, EFAULT);
-      auto *ci = reinterpret_cast<usbdevfs_connectinfo *>(d->data);
-      ci->devnum = static_cast<unsigned>(devnum);
-      ci->slow = 0;
-      done(0, 0);
-      g_object_unref(d);
-      return 1;
-    }
-    case USBDEVFS_GETDRIVER: {
-      bool bound = st_.kernelDriverBound;
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_getdriver));
-      if (!d) return done(-1, EFAULT);
-      auto *gd = reinterpret_cast<usbdevfs_getdriver *>(d->data);
-      if (gd->interface != 0 || !bound) {
-        done(-1, ENODATA);
-      } else {
-        std::memset(gd->driver, 0, sizeof gd->driver);
-        std::strcpy(gd->driver, "usblp");
-        done(0, 0);
-      }
-      g_object_unref(d);
-      return 1;
-    }
-    case USBDEVFS_IOCTL: {
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_ioctl));
-      if (!d) return done(-1, EFAULT);
-      auto *io = reinterpret_cast<usbdevfs_ioctl *>(d->data);
-      int ifno = io->ifno;
-      unsigned code = static_cast<unsigned>(io->ioctl_code);
-      g_object_unref(d);
-      lock.lock();
-      if (code == USBDEVFS_DISCONNECT) {
-        if (ifno != 0 || !st_.kernelDriverBound) return done(-1, ENODATA);
-        st_.kernelDriverBound = false;
-        appendLog(st_.usbLog, "detach usblp");
-        log_.log("usb", "client " + std::to_string(id) + " detached the kernel driver usblp");
-        return done(0, 0);
-      }
-      if (code == USBDEVFS_CONNECT) {
-        if (ifno != 0) return done(-1, EINVAL);
-        if (cl.claimed) return done(-1, EBUSY);
-        st_.kernelDriverBound = true;
-        appendLog(st_.usbLog, "attach usblp");
-        log_.log("usb", "client " + std::to_string(id) + " re-attached the kernel driver usblp");
-        return done(1, 0);  // like the kernel: 1 = a driver was bound
-      }
-      return done(-1, ENOTTY);
-    }
-    case USBDEVFS_DISCONNECT_CLAIM: {
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_disconnect_claim));
-      if (!d) return done(-1, EFAULT);
-      unsigned iface = reinterpret_cast<usbdevfs_disconnect_claim *>(d->data)->interface;
-      g_object_unref(d);
-      lock.lock();
-      if (iface != 0) return done(-1, ENOENT);
-      if (st_.kernelDriverBound) {
-        st_.kernelDriverBound = false;
-        appendLog(st_.usbLog, "detach usblp");
-      }
-      cl.claimed = true;
-      appendLog(st_.usbLog, "claim 0");
-      return done(0, 0);
-    }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_RELEASEINTERFACE: {
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(unsigned));
-      if (!d) return done(-1, EFAULT);
-      unsigned iface = 0;
-      std::memcpy(&iface, d->data, sizeof iface);
-      g_object_unref(d);
-      lock.lock();
-      if (req == USBDEVFS_CLAIMINTERFACE) {
-        if (iface != 0) return done(-1, ENOENT);
-        if (st_.kernelDriverBound) {
-          log_.log("usb", "client " + std::to_string(id) + " claim refused: usblp holds interface 0");
-          return done(-1, EBUSY);
-        }
-        for (auto &other : clients_)
-          if (other.first != id && other.second.claimed && other.second.devnode == cl.devnode)
-            return done(-1, EBUSY);
-        if (!cl.claimed) {
-          appendLog(st_.usbLog, "claim 0");
-          log_.log("usb", "client " + std::to_string(id) + " claimed interface 0");
-        }
-        cl.claimed = true;
-        return done(0, 0);
-      }
-      if (iface != 0 || !cl.claimed) return done(-1, EINVAL);
-      if (st_.releaseFail) {
-        appendLog(st_.usbLog, "release 0 refused");
-        log_.log("usb", "client " + std::to_string(id) + " release of interface 0 refused (release-fail on)");
-        return done(-1, EINVAL);
-      }
-      cl.claimed = false;
-      appendLog(st_.usbLog, "release 0");
-      endUsbPrint(st_);
-      log_.log("usb", "client " + std::to_string(id) + " released interface 0");
-      return done(0, 0);
-    }
-    case USBDEVFS_SETINTERFACE:
-    case USBDEVFS_SETCONFIGURATION:
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_RESET:
-      return done(0, 0);
-    case USBDEVFS_SUBMITURB: {
-      bool mayTransfer = cl.claimed || !st_.kernelDriverBound;
-      lock.unlock();
-      UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_urb));
-      if (!d) return done(-1, EFAULT);
-      auto *u = reinterpret_cast<usbdevfs_urb *>(d->data);
-      Urb urb;
-      urb.client = id;
-      urb.data = d;
-      urb.clientAddr = d->client_addr;
-      urb.type = u->type;
-      urb.endpoint = u->endpoint;
-      urb.bufferLength = u->buffer_length < 0 ? 0 : u->buffer_length;
-      bool control = urb.type == USBDEVFS_URB_TYPE_CONTROL && (urb.endpoint & 0x7f) == 0;
-      bool bulkOut = urb.type == USBDEVFS_URB_TYPE_BULK && urb.endpoint == kEpOut;
-      bool bulkIn = urb.type == USBDEVFS_URB_TYPE_BULK && urb.endpoint == kEpIn;
-      if (!control && !bulkOut && !bulkIn) {
-        g_object_unref(d);
-        return done(-1, ENOENT);
-      }
-      if (!control && !mayTransfer) {
-        g_object_unref(d);
+    for (auto &other : clients_)
+      if (other.first != id && other.second.claimed && other.second.devnode == cl.devnode)
         return done(-1, EBUSY);
-      }
-      std::string payload;
-      if ((control || bulkOut) && urb.bufferLength > 0) {
-        UMockdevIoctlData *buf = resolve(d, offsetof(usbdevfs_urb, buffer), static_cast<size_t>(urb.bufferLength));
-        if (!buf) {
-          g_object_unref(d);
-          return done(-1, EFAULT);
-        }
-        payload.assign(reinterpret_cast<const char *>(buf->data), static_cast<size_t>(urb.bufferLength));
-        g_object_unref(buf);
-      }
-      lock.lock();
-      if (!control) cl.claimed = true;  // usbfs claims the interface on first use
-      if (bulkOut) {
-        bool printing = !st_.usbPrint.empty();
-        std::string what = usbOut(st_, payload);
-        if (!printing && !st_.usbPrint.empty()) st_.usbPrintStarted = isoNow();
-        urb.done = true;
-        urb.status = 0;
-        log_.log("usb", "OUT 0x01 " + std::to_string(payload.size()) + " bytes: " + what);
-      } else if (control) {
-        completeControl(urb, payload);
-      }
-      urbs_.push_back(std::move(urb));
+    if (!cl.claimed) {
+      appendLog(st_.usbLog, "claim 0");
+      log_.log("usb", "client " + std::to_string(id) + " claimed interface 0");
+    }
+    cl.claimed = true;
+    return done(0, 0);
+  }
+  if (iface != 0 || !cl.claimed) return done(-1, EINVAL);
+  if (st_.releaseFail) {
+    appendLog(st_.usbLog, "release 0 refused");
+    log_.log("usb", "client " + std::to_string(id) + " release of interface 0 refused (release-fail on)");
+    return done(-1, EINVAL);
+  }
+  cl.claimed = false;
+  appendLog(st_.usbLog, "release 0");
+  endUsbPrint(st_);
+  log_.log("usb", "client " + std::to_string(id) + " released interface 0");
+  return done(0, 0);
+}
+
+// Requests the emulated device accepts without doing anything.
+int UsbEmulator::onAccepted(Ioctl &c) {
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  return done(0, 0);
+}
+
+int UsbEmulator::onSubmitUrb(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  bool mayTransfer = cl.claimed || !st_.kernelDriverBound;
+  lock.unlock();
+  UMockdevIoctlData *d = resolve(arg, 0, sizeof(usbdevfs_urb));
+  if (!d) return done(-1, EFAULT);
+  auto *u = reinterpret_cast<usbdevfs_urb *>(d->data);
+  Urb urb;
+  urb.client = id;
+  urb.data = d;
+  urb.clientAddr = d->client_addr;
+  urb.type = u->type;
+  urb.endpoint = u->endpoint;
+  urb.bufferLength = u->buffer_length < 0 ? 0 : u->buffer_length;
+  bool control = urb.type == USBDEVFS_URB_TYPE_CONTROL && (urb.endpoint & 0x7f) == 0;
+  bool bulkOut = urb.type == USBDEVFS_URB_TYPE_BULK && urb.endpoint == kEpOut;
+  bool bulkIn = urb.type == USBDEVFS_URB_TYPE_BULK && urb.endpoint == kEpIn;
+  if (!control && !bulkOut && !bulkIn) {
+    g_object_unref(d);
+    return done(-1, ENOENT);
+  }
+  if (!control && !mayTransfer) {
+    g_object_unref(d);
+    return done(-1, EBUSY);
+  }
+  std::string payload;
+  if ((control || bulkOut) && urb.bufferLength > 0) {
+    UMockdevIoctlData *buf = resolve(d, offsetof(usbdevfs_urb, buffer), static_cast<size_t>(urb.bufferLength));
+    if (!buf) {
+      g_object_unref(d);
+      return done(-1, EFAULT);
+    }
+    payload.assign(reinterpret_cast<const char *>(buf->data), static_cast<size_t>(urb.bufferLength));
+    g_object_unref(buf);
+  }
+  lock.lock();
+  if (!control) cl.claimed = true;  // usbfs claims the interface on first use
+  if (bulkOut) {
+    bool printing = !st_.usbPrint.empty();
+    std::string what = usbOut(st_, payload);
+    if (!printing && !st_.usbPrint.empty()) st_.usbPrintStarted = isoNow();
+    urb.done = true;
+    urb.status = 0;
+    log_.log("usb", "OUT 0x01 " + std::to_string(payload.size()) + " bytes: " + what);
+  } else if (control) {
+    completeControl(urb, payload);
+  }
+  urbs_.push_back(std::move(urb));
+  return done(0, 0);
+}
+
+int UsbEmulator::onDiscardUrb(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  unsigned long addr = 0;
+  std::memcpy(&addr, arg->data, std::min(sizeof addr, static_cast<size_t>(arg->data_len)));
+  for (Urb &u : urbs_) {
+    if (u.client == id && u.clientAddr == addr && !u.done) {
+      u.done = true;
+      u.status = -ENOENT;
+      u.reply.clear();
+      appendLog(st_.usbLog, "cancel in");
+      log_.log("usb", "client " + std::to_string(id) + " cancelled a pending IN transfer");
       return done(0, 0);
-    }
-    case USBDEVFS_DISCARDURB: {
-      unsigned long addr = 0;
-      std::memcpy(&addr, arg->data, std::min(sizeof addr, static_cast<size_t>(arg->data_len)));
-      for (Urb &u : urbs_) {
-        if (u.client == id && u.clientAddr == addr && !u.done) {
-          u.done = true;
-          u.status = -ENOENT;
-          u.reply.clear();
-          appendLog(st_.usbLog, "cancel in");
-          log_.log("usb", "client " + std::to_string(id) + " cancelled a pending IN transfer");
-          return done(0, 0);
-        }
-      }
-      return done(-1, EINVAL);
-    }
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY: {
-      bool pending = false;
-      for (const Urb &u : urbs_)
-        if (u.client == id) pending = true;
-      lock.unlock();
-      if (reapOne(client, id)) return 1;
-      // libusb polls while a transfer waits; slow it down a little.
-      if (pending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return done(-1, EAGAIN);
-    }
-    default: {
-      lock.unlock();
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "unsupported ioctl 0x%lx (%s)", req, ioctlName(req));
-      log_.log("usb", buf);
-      return done(-1, ENOTTY);
     }
   }
+  return done(-1, EINVAL);
+}
+
+// USBDEVFS_REAPURB and USBDEVFS_REAPURBNDELAY.
+int UsbEmulator::onReapUrb(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  bool pending = false;
+  for (const Urb &u : urbs_)
+    if (u.client == id) pending = true;
+  lock.unlock();
+  if (reapOne(client, id)) return 1;
+  // libusb polls while a transfer waits; slow it down a little.
+  if (pending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return done(-1, EAGAIN);
+}
+
+// Anything else: logged and refused.
+int UsbEmulator::onUnsupported(Ioctl &c) {
+  auto &[client, arg, id, req, lock, cl] = c;
+  auto done = [&c](long res, int err) { return c.done(res, err); };
+  lock.unlock();
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "unsupported ioctl 0x%lx (%s)", req, ioctlName(req));
+  log_.log("usb", buf);
+  return done(-1, ENOTTY);
 }
 
 }  // namespace kpxsim

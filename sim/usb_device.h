@@ -55,7 +55,31 @@ class UsbEmulator {
 
   static int handleIoctlThunk(UMockdevIoctlBase *, UMockdevIoctlClient *, void *self);
   static void clientFinalized(void *note, void *object);
+  // Hands each ioctl to the handler of its request.
   int handleIoctl(UMockdevIoctlClient *client);
+  // One ioctl being handled: the lock on the shared state is held on entry.
+  struct Ioctl {
+    UMockdevIoctlClient *client;
+    UMockdevIoctlData *arg;
+    uint64_t id;
+    unsigned long req;
+    std::unique_lock<std::mutex> &lock;
+    Client &cl;
+    // Completes the ioctl with a result and errno; returns 1 (handled).
+    int done(long res, int err) const;
+  };
+  int onGetCapabilities(Ioctl &c);
+  int onGetSpeed(Ioctl &c);
+  int onConnectInfo(Ioctl &c);
+  int onGetDriver(Ioctl &c);
+  int onDriverIoctl(Ioctl &c);
+  int onDisconnectClaim(Ioctl &c);
+  int onClaimOrReleaseInterface(Ioctl &c);
+  int onAccepted(Ioctl &c);
+  int onSubmitUrb(Ioctl &c);
+  int onDiscardUrb(Ioctl &c);
+  int onReapUrb(Ioctl &c);
+  int onUnsupported(Ioctl &c);
   uint64_t clientId(UMockdevIoctlClient *client);
   void clientGone(uint64_t id);
   void forgetGoneClients();
