@@ -28,6 +28,7 @@
 #include "lockreply.h"
 #include "pagecount.h"
 #include "paths.h"
+#include "ppdchoices.h"
 #include "printerstatus.h"
 #include "records.h"
 #include "ticket.h"
@@ -163,6 +164,28 @@ int keyRejected() {
   return kExitFailed;
 }
 
+// The printer stream failed outright (no standard output, or a full
+// device): nothing more can reach the printer. A backend that went away is
+// not this: its SIGPIPE cancels the job.
+struct StreamFailure {
+  int error;
+};
+
+void checkOutput() {
+  if (io::outputError() == 0) return;
+  checkpoint();
+  throw StreamFailure{io::outputError()};
+}
+
+// The job could not be sent: it ends as a failure, without its closing.
+int streamFailed(int error) {
+  io::report("DEBUG:[ZUVA-KPX7720MW] printer stream not writable: %s\n", std::strerror(error));
+  io::report("ERROR: The job could not be sent to the printer.\n");
+  stopInterpreter();
+  writeState(kStateReady);
+  return kExitFailed;
+}
+
 // The printed job: the trailer goes out once the printer has the data.
 int completed() {
   char data[512] = {};
@@ -170,6 +193,7 @@ int completed() {
   if (io::drainOutput(1.0, data, &datalen) == io::kCancelled) checkpoint();
   sendTrailer();
   checkpoint();
+  checkOutput();
   // Status the printer sent while the last pages went out.
   char status[512];
   ssize_t got = io::readBackChannel(status, sizeof status, 0);
@@ -312,12 +336,14 @@ class PrinterStream {
       if (written != ticket_.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket_.size()));
+      checkOutput();
     }
     size_t sent = writeChunkToPrinter(data, n);
     countSentPages(data, sent);
     if (sent != n)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
+    checkOutput();
     paceOnPrinter();
   }
 
@@ -429,6 +455,7 @@ int checkLockPrinter() {
 
   io::writeToPrinter(kLockQuery.data(), kLockQuery.size());
   checkpoint();
+  checkOutput();
   if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
 
   for (;;) {
@@ -488,48 +515,18 @@ PpdFile openPpd() {
   return ppd;
 }
 
-std::string choiceOf(ppd_file_t *ppd, const char *option, const char *fallback) {
-  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
-  return c != nullptr ? c->choice : fallback;
-}
-
-const char *rawChoice(ppd_file_t *ppd, const char *option) {
-  ppd_choice_t *c = ppd != nullptr ? ppdFindMarkedChoice(ppd, option) : nullptr;
-  return c != nullptr ? c->choice : nullptr;
-}
-
 // Reads the job's choices from the PPD as CUPS marked them; the key's
 // verdict and the custom size range come back beside them.
 SecureKey readChoices(JobSettings &s, CustomSizeRange *range) {
-  PpdFile owner = openPpd();
-  ppd_file_t *ppd = owner.get();
-  cups_option_t *options = nullptr;
-  int optionCount = cupsParseOptions(s.options.c_str(), 0, &options);
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, optionCount, options);
-  const char *password = cupsGetOption("job-password", optionCount, options);
-  const std::optional<std::string> jobPassword =
-      password != nullptr ? std::optional<std::string>(password) : std::nullopt;
-  cupsFreeOptions(optionCount, options);
-
-  s.pageSize = choiceOf(ppd, "PageSize", defaultMediaSize().keyword);
-  s.mediaType = choiceOf(ppd, "MediaType", defaultMediaType().keyword);
-  s.inputSlot = choiceOf(ppd, "InputSlot", autoInputSlot().keyword);
-  s.duplex = choiceOf(ppd, "Duplex", defaultDuplexMode().keyword);
-  s.resolution = choiceOf(ppd, "Resolution", defaultResolution().keyword);
-  s.resize = choiceOf(ppd, "ResizePage", "10");
-  SecureKey key = assembleSecureKey({rawChoice(ppd, "Passwd1"), rawChoice(ppd, "Passwd2"),
-                                     rawChoice(ppd, "Passwd3"), rawChoice(ppd, "Passwd4")});
-  key = withJobPassword(key, jobPassword ? jobPassword->c_str() : nullptr);
-  s.tonerSave = choiceOf(ppd, "TonerSaveMode", "OFF");
-  s.improveOutput = choiceOf(ppd, "ImprovePrintOutput", "None");
-  s.density = choiceOf(ppd, "PrintDensity", "0");
-  s.sleep = choiceOf(ppd, "Sleep", "PrinterDefault");
-  s.quietMode = choiceOf(ppd, "QuiteMode", "OFF");
+  PpdFile ppd = openPpd();
+  // What the PPD does not mark falls back to the printer's defaults.
+  s.pageSize = defaultMediaSize().keyword;
+  s.mediaType = defaultMediaType().keyword;
+  s.inputSlot = autoInputSlot().keyword;
+  s.duplex = defaultDuplexMode().keyword;
+  s.resolution = defaultResolution().keyword;
   *range = kDefaultCustomRange;
-  if (ppd != nullptr && ppd->variable_sizes)
-    *range = {ppd->custom_min[0], ppd->custom_min[1], ppd->custom_max[0], ppd->custom_max[1]};
-  return key;
+  return applyPpdChoices(ppd.get(), s.options, s, range);
 }
 
 // The job from its settings to the last byte of page data.
@@ -584,6 +581,7 @@ int finish(Ending ending) {
 }  // namespace
 
 int runFilter(const FilterVariant &variant, int argc, char **argv) {
+  io::openMissingStandardFds();
   if (argc < 6) {
     std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argc > 0 ? argv[0] : variant.programName);
     return kExitFailed;
@@ -620,6 +618,8 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
     return finish(runJob(variant));
   } catch (const Cancellation &c) {
     return cancelJob(c.code);
+  } catch (const StreamFailure &f) {
+    return streamFailed(f.error);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -22,6 +23,8 @@ constexpr int kBackChannelFd = 3;  // CUPS passes the back channel on fd 3
 
 volatile sig_atomic_t g_signal = 0;
 int g_wakePipe[2] = {-1, -1};
+bool g_backChannelGone = false;
+int g_outputError = 0;
 
 extern "C" void onCancelSignal(int sig) {
   int saved = errno;
@@ -85,6 +88,21 @@ static int highFd(int fd) {
   int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
   close(fd);
   return moved;
+}
+
+void openMissingStandardFds() {
+  for (int fd = 0; fd <= 4; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    int mode = O_RDWR;
+    if (fd == STDIN_FILENO || fd == STDOUT_FILENO || fd == kBackChannelFd) mode = O_RDONLY;
+    if (fd == STDERR_FILENO) mode = O_WRONLY;
+    int opened = open("/dev/null", mode);  // the lowest free number: fd itself
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+    if (fd == kBackChannelFd) g_backChannelGone = true;
+  }
 }
 
 void installCancelHandlers(const FilterVariant &v) {
@@ -165,6 +183,9 @@ int drainOutput(double timeoutSeconds, char *data, int *datalen, bool interrupti
 }
 
 ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
+  // Without a back channel (none given, or closed by the backend) the
+  // printer is one that does not reply: the wait is the same.
+  if (g_backChannelGone) return waitReadable(-1, timeoutMs) == Wait::Cancelled ? kCancelled : -1;
   // cupsBackChannelRead goes on to a blocking read even when its own wait
   // timed out, so it is only called once data is there; and never without
   // a back channel, where it would go round for good.
@@ -174,7 +195,14 @@ ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
     case Wait::Timeout: return -1;
     case Wait::Ready: break;
   }
-  return cupsBackChannelRead(buffer, length, 0.0);
+  ssize_t n = cupsBackChannelRead(buffer, length, 0.0);
+  if (n == 0) {
+    // Readable with nothing to read: the other end is closed for good.
+    report("DEBUG:[ZUVA-KPX7720MW] back channel closed\n");
+    g_backChannelGone = true;
+    return -1;
+  }
+  return n;
 }
 
 void prepareOutput() {
@@ -194,7 +222,10 @@ size_t writeToPrinter(const void *data, size_t length, int stallMs, bool *stalle
       continue;
     }
     if (errno == EINTR && g_signal == 0) continue;
-    if (errno != EAGAIN) break;
+    if (errno != EAGAIN) {
+      if (errno != EINTR && g_outputError == 0) g_outputError = errno;
+      break;
+    }
     // The backend is not taking data: wait until it does, for a while.
     if (g_signal != 0) break;
     pollfd fds[2] = {{STDOUT_FILENO, POLLOUT, 0}, {g_wakePipe[0], POLLIN, 0}};
@@ -207,6 +238,8 @@ size_t writeToPrinter(const void *data, size_t length, int stallMs, bool *stalle
   }
   return done;
 }
+
+int outputError() { return g_outputError; }
 
 void report(const char *format, ...) {
   char line[2048];
@@ -262,10 +295,20 @@ int openLog(const std::string &path) {
 }
 
 void appendAndClose(int fd, const std::string &text) {
-  ssize_t n = write(fd, text.data(), text.size());
-  if (n != static_cast<ssize_t>(text.size()))
-    report("DEBUG:[ZUVA-KPX7720MW] short write to the job log\n");
-  close(fd);
+  while (flock(fd, LOCK_EX) < 0 && errno == EINTR) {
+  }
+  struct stat st;
+  const bool sized = fstat(fd, &st) == 0;
+  ssize_t n;
+  while ((n = write(fd, text.data(), text.size())) < 0 && errno == EINTR) {
+  }
+  if (n != static_cast<ssize_t>(text.size())) {
+    int err = n < 0 ? errno : ENOSPC;
+    bool undone = n <= 0 || (sized && ftruncate(fd, st.st_size) == 0);
+    report("DEBUG:[ZUVA-KPX7720MW] job log not written (%s), %s\n", std::strerror(err),
+           undone ? "nothing of it kept" : "a part of it could not be removed");
+  }
+  close(fd);  // releases the lock
 }
 
 void appendLog(const std::string &path, const std::string &text) {

@@ -14,6 +14,13 @@
 
 namespace kpx::io {
 
+// Gives every one of fds 0-4 that is not open a stand-in on /dev/null, so
+// that nothing the filter creates later takes the number of a CUPS stream
+// or channel. A missing standard output is opened read-only: the printer
+// stream then fails to take data instead of swallowing it. A missing back
+// channel reads as a printer that never replies. Call before anything else.
+void openMissingStandardFds();
+
 // Installs the cancellation handler for SIGPIPE and SIGTERM (and SIGINT
 // where the variant says so). System calls are not restarted after it.
 void installCancelHandlers(const FilterVariant &v);
@@ -48,9 +55,14 @@ ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs);
 void prepareOutput();
 
 // Writes to the printer stream (standard output). Returns the bytes
-// written; fewer than asked when the backend is gone, a signal arrived, or
-// the printer took nothing for stallMs (then *stalled is set).
+// written; fewer than asked when the backend is gone, a signal arrived, the
+// stream failed, or the printer took nothing for stallMs (then *stalled is
+// set).
 size_t writeToPrinter(const void *data, size_t length, int stallMs = -1, bool *stalled = nullptr);
+
+// The errno of the first write to the printer stream that failed outright
+// (not one cut short by a signal or a full pipe), 0 while none did.
+int outputError();
 
 // A line (or text) for CUPS on standard error.
 void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -63,7 +75,9 @@ bool replaceRecord(const std::string &path, const std::string &content, int atte
 // Opens the job log for appending (8 tries, 5 ms apart); -1 when it fails.
 int openLog(const std::string &path);
 
-// Appends text with one write and closes the log.
+// Appends text with one write and closes the log. The text goes in whole
+// or not at all: a short write (a full disk) is undone, with a DEBUG line.
+// Concurrent jobs on one log take turns (an exclusive lock per append).
 void appendAndClose(int fd, const std::string &text);
 
 // openLog + appendAndClose.

@@ -1,5 +1,6 @@
 #include "geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -92,8 +93,12 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
 
   double w = width * factor, h = height * factor;
   const double slack = 0.5;  // rounding of sizes given in other units
-  if (!(w > 0 && h > 0) || w < range.minWidth - slack || w > range.maxWidth + slack ||
-      h < range.minHeight - slack || h > range.maxHeight + slack)
+  const CustomSizeRange &p = kPhysicalSizeLimits;
+  const double minW = std::max(range.minWidth, p.minWidth), maxW = std::min(range.maxWidth, p.maxWidth);
+  const double minH = std::max(range.minHeight, p.minHeight), maxH = std::min(range.maxHeight, p.maxHeight);
+  // Written so that NaN (in the size or in the range) fails every test.
+  if (!(w >= minW - slack && w <= maxW + slack && h >= minH - slack && h <= maxH + slack &&
+        w >= p.minWidth && w <= p.maxWidth && h >= p.minHeight && h <= p.maxHeight))
     return a4At600("custom size '" + word + "' outside the printable range");
 
   const double wf = kPixelsPerPointAcross, hf = kPixelsPerPointDown;

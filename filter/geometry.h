@@ -17,6 +17,10 @@ struct CustomSizeRange {
 };
 // The range our PPDs declare; used when no PPD is at hand.
 constexpr CustomSizeRange kDefaultCustomRange = {216.0, 360.0, 612.0, 1008.0};
+// Whatever a PPD declares, a custom side outside 1 to 50 inches is no paper
+// this printer can take (and would not fit the pixel arithmetic): such a
+// range is narrowed to these limits.
+constexpr CustomSizeRange kPhysicalSizeLimits = {72.0, 72.0, 3600.0, 3600.0};
 
 struct RasterArgs {
   std::string resolution;  // "-r600x600"

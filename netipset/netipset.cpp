@@ -1,11 +1,14 @@
 #include "netipset.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QEvent>
 #include <QFile>
 #include <QPalette>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -14,36 +17,14 @@
 #include "netipset_core.h"
 #include "paths.h"
 #include "ui_netipset.h"
+#include "usb_session.h"
 
 namespace {
-
-const int kNotFound = 252;
-const int kDriverFailed = 255;
 
 const char kNotFoundMessage[] = "查找打印机失败，请检查打印机USB连接状况或添加网络打印机";
 const char kUsbLinkOk[] = "打印机USB连接正常";
 const char kAddOk[] = "添加网络打印机成功！";
 const char kAddFailed[] = "添加网络打印机失败！";
-
-// Runs one command and waits for it; true when it started and exited with
-// status 0. Its output goes where ours goes.
-bool runCommand(const kpxnip::Command &command) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::ForwardedChannels);
-  process.start(command.program, command.arguments);
-  if (!process.waitForStarted(-1)) {
-    qDebug().noquote() << QStringLiteral("cannot run %1").arg(command.program);
-    return false;
-  }
-  process.waitForFinished(-1);
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-    qDebug().noquote() << QStringLiteral("%1 %2 failed with status %3")
-                              .arg(command.program, command.arguments.join(QLatin1Char(' ')))
-                              .arg(process.exitCode());
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -52,32 +33,21 @@ netIpSet::netIpSet(QWidget *parent)
   ui->setupUi(this);
   checkIpCmd = kpxnip::kQueryCommand;
   setIpCmd = kpxnip::kSetCommandStart;
-  deviceOpen = false;
 
-  int opened;
-  if (link.checkUSBDevice()) {
-    qDebug() << "device attached";
-    opened = link.initDevice();
-  } else {
-    qDebug() << "device disattach";
-    opened = kDriverFailed;
-  }
+  UsbSession session(link);
 
   // Every message of the status line shows in red.
   QPalette palette = ui->informationAdmin->palette();
   palette.setColor(QPalette::WindowText, Qt::red);
   ui->informationAdmin->setPalette(palette);
 
-  if (opened == kNotFound || opened == kDriverFailed) {
+  if (!session.isOpen()) {
     printerNotFound();
     return;
   }
-  deviceOpen = true;
   enableChange(true);
   showStatus(QString::fromUtf8(kUsbLinkOk));
   queryIp();
-  link.releaseDevice();
-  deviceOpen = false;
 }
 
 netIpSet::~netIpSet() { delete ui; }
@@ -91,7 +61,6 @@ void netIpSet::showStatus(const QString &text) { ui->informationAdmin->setText(t
 
 // Not found on USB, or it could not be opened: offer the network form.
 void netIpSet::printerNotFound() {
-  deviceOpen = false;
   showStatus(QString::fromUtf8(kNotFoundMessage));
   enableChange(false);
 }
@@ -118,32 +87,20 @@ void netIpSet::enableChange(bool usb) {
   ui->groupBox_3->setVisible(!usb);
 }
 
-bool netIpSet::checkIp(const QString &text) { return kpxnip::checkIp(text); }
-
 void netIpSet::on_findPrinter_clicked() {
+  // The line comes twice, as log readers know it; the printer is never
+  // held between handlers, so nothing is released in between.
   qDebug() << "on_findPrinter_clicked";
-  if (deviceOpen) {
-    qDebug() << "release device";
-    link.releaseDevice();
-  }
   qDebug() << "on_findPrinter_clicked";
-  if (link.checkUSBDevice()) {
-    qDebug() << "device attached";
-    int opened = link.initDevice();
-    if (opened != kNotFound && opened != kDriverFailed) {
-      deviceOpen = true;
-      enableChange(true);
-      showStatus(QString::fromUtf8(kUsbLinkOk));
-      qDebug() << "check ip";
-      queryIp();
-      link.releaseDevice();
-      deviceOpen = false;
-      return;
-    }
-  } else {
-    qDebug() << "device disattach";
+  UsbSession session(link);
+  if (!session.isOpen()) {
+    printerNotFound();
+    return;
   }
-  printerNotFound();
+  enableChange(true);
+  showStatus(QString::fromUtf8(kUsbLinkOk));
+  qDebug() << "check ip";
+  queryIp();
 }
 
 void netIpSet::on_IDOK_clicked() {
@@ -155,20 +112,27 @@ void netIpSet::on_IDOK_clicked() {
     showStatus(complaint);
     return;
   }
-  ui->netIp->setText(address);
-  setIp(HexStrToByteArray(StringToHenStr(address) + StringToHenStr(mask) +
-                          StringToHenStr(gateway)));
-  // The queue is wanted whether or not the printer took the settings.
-  addPrinter(address);
+  // Each value as the printer will take it; the form shows what was used.
+  const QString ip = kpxnip::normalizedAddress(address);
+  const QString plainMask = kpxnip::normalizedAddress(mask);
+  const QString plainGateway = kpxnip::normalizedAddress(gateway);
+  ui->ipEdit->setText(ip);
+  ui->maskEdit->setText(plainMask);
+  ui->portEdit->setText(plainGateway);
+  ui->netIp->setText(ip);
+  // A queue for an address the printer did not get would print nowhere.
+  if (!setIp(kpxnip::encodeSettings(ip, plainMask, plainGateway))) return;
+  addPrinter(ip);
 }
 
 void netIpSet::on_addPrinter_clicked() {
-  const QString address = ui->netIp->text();
-  const QString complaint = kpxnip::addressComplaint(address);
+  const QString complaint = kpxnip::addressComplaint(ui->netIp->text());
   if (!complaint.isEmpty()) {
     showStatus(complaint);
     return;
   }
+  const QString address = kpxnip::normalizedAddress(ui->netIp->text());
+  ui->netIp->setText(address);
   // On failure the window stays, with the message, for another try.
   if (addPrinter(address)) close();
 }
@@ -179,11 +143,9 @@ void netIpSet::on_clearBtn_clicked() {
   ui->portEdit->clear();
 }
 
-void netIpSet::on_IDCANCEL_clicked() {
-  on_IDOK_clicked();
-  if (deviceOpen) link.releaseDevice();
-  close();
-}
+// Leaves without changing anything: the printer, CUPS and netIpInfo stay
+// as they are.
+void netIpSet::on_IDCANCEL_clicked() { close(); }
 
 // ------------------------------------------------------------ exchanges
 
@@ -193,13 +155,15 @@ QByteArray netIpSet::writeAndReadPrinter(const QByteArray &command) {
   std::memset(reply, 0, sizeof reply);
 
   std::vector<unsigned char> bytes(command.begin(), command.end());
-  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != 0)
+  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != kUsbOk)
     return QByteArray(kpxnip::kSendError);
 
-  kpxnip::ReplyReader reader;
+  QElapsedTimer sinceSent;
+  sinceSent.start();
+  kpxnip::ReplyReader reader(static_cast<int>(usb_communicate::kSetupConfig.timeoutMs));
   for (;;) {
     int result = link.ReadCmd(reply, sizeof reply);
-    kpxnip::ReplyStep step = reader.feed(result, reply);
+    kpxnip::ReplyStep step = reader.feed(result, reply, sinceSent.elapsed());
     if (step.kind == kpxnip::ReplyStep::Done) return step.result;
   }
 }
@@ -228,27 +192,20 @@ void netIpSet::findIp(const QByteArray &payload) {
   showStatus(tr("获取当前打印机IP地址成功！"));
 }
 
-void netIpSet::setIp(const QByteArray &block) {
-  if (deviceOpen) link.releaseDevice();
-  if (!link.checkUSBDevice()) {
-    qDebug() << "device disattach";
+bool netIpSet::setIp(const QByteArray &block) {
+  UsbSession session(link);
+  if (!session.isOpen()) {
     printerNotFound();
-    return;
+    return false;
   }
-  qDebug() << "device attached";
-  int opened = link.initDevice();
-  if (opened == kNotFound || opened == kDriverFailed) {
-    printerNotFound();
-    return;
-  }
-  deviceOpen = true;
   setIpCmd.append(block);
   setIpCmd.append(';');
-  // Not confirmed by the printer; nothing to show either way.
-  onlyWriteToPrinter(setIpCmd);
+  // The printer does not confirm; a write that failed did not reach it.
+  const bool written = onlyWriteToPrinter(setIpCmd);
   setIpCmd = kpxnip::kSetCommandStart;
-  link.releaseDevice();
-  deviceOpen = false;
+  session.release();
+  if (!written) printerNotFound();
+  return written;
 }
 
 bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
@@ -256,18 +213,8 @@ bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
   std::memset(bytes, 0, sizeof bytes);
   std::memcpy(bytes, command.constData(),
               std::min<size_t>(sizeof bytes, static_cast<size_t>(command.size())));
-  return link.SendCmd(bytes, sizeof bytes) == 0;
+  return link.SendCmd(bytes, sizeof bytes) == kUsbOk;
 }
-
-QString netIpSet::HexToStr(const QByteArray &block) { return kpxnip::HexToStr(block); }
-
-QString netIpSet::StringToHenStr(const QString &dotted) { return kpxnip::StringToHenStr(dotted); }
-
-QByteArray netIpSet::HexStrToByteArray(const QString &hex) {
-  return kpxnip::HexStrToByteArray(hex);
-}
-
-int netIpSet::ConvertHexChar(char c) { return kpxnip::ConvertHexChar(c); }
 
 // ---------------------------------------------------------- the queue
 
@@ -278,16 +225,67 @@ int netIpSet::ConvertHexChar(char c) { return kpxnip::ConvertHexChar(c); }
 bool netIpSet::addPrinter(const QString &address) {
   const kpxnip::CommandPaths paths =
       kpxnip::commandPaths(qEnvironmentVariable("KPX_COMMAND_DIR"));
-  if (!runCommand(kpxnip::createQueueCommand(paths, address)) ||
-      !runCommand(kpxnip::defaultQueueCommand(paths))) {
-    showStatus(QString::fromUtf8(kAddFailed));
-    return false;
+  for (const kpxnip::Command &command :
+       {kpxnip::createQueueCommand(paths, address), kpxnip::defaultQueueCommand(paths)}) {
+    const kpxnip::CommandOutcome outcome = runCommand(command);
+    if (!kpxnip::succeeded(outcome)) {
+      showStatus(QString::fromUtf8(kAddFailed) + kpxnip::failureReason(command, outcome));
+      return false;
+    }
   }
   // A failed restart leaves a working queue behind; it does not count.
   runCommand(kpxnip::restartCommand(paths, QFile::exists(paths.initScript)));
   writeNetIptoFile(address);
   showStatus(QString::fromUtf8(kAddOk));
   return true;
+}
+
+// Runs one tool and waits for it, at most kCommandTimeLimitMs, keeping the
+// window painted (its controls off meanwhile). Standard output goes where
+// ours goes; the start of standard error is kept for the reason of a
+// failure.
+kpxnip::CommandOutcome netIpSet::runCommand(const kpxnip::Command &command) {
+  kpxnip::CommandOutcome outcome;
+  QProcess process;
+  process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+  process.start(command.program, command.arguments);
+  if (!process.waitForStarted(-1)) {
+    qDebug().noquote() << QStringLiteral("cannot run %1").arg(command.program);
+    return outcome;
+  }
+  connect(&process, &QProcess::readyReadStandardError, this, [&] {
+    kpxnip::keepErrorOutput(outcome.errorOutput, process.readAllStandardError());
+  });
+  QEventLoop wait;
+  QTimer limit;
+  limit.setSingleShot(true);
+  connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+  connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &wait,
+          &QEventLoop::quit);
+  ui->centralWidget->setEnabled(false);
+  limit.start(kpxnip::kCommandTimeLimitMs);
+  if (process.state() != QProcess::NotRunning) wait.exec();
+  // The loop ends early when the application quits: the tool still gets
+  // the rest of its time.
+  if (process.state() != QProcess::NotRunning && limit.isActive())
+    process.waitForFinished(limit.remainingTime());
+  ui->centralWidget->setEnabled(true);
+  if (process.state() != QProcess::NotRunning) {
+    process.kill();
+    process.waitForFinished(-1);
+    outcome.kind = kpxnip::CommandOutcome::TimedOut;
+  } else if (process.exitStatus() != QProcess::NormalExit) {
+    outcome.kind = kpxnip::CommandOutcome::Crashed;
+  } else {
+    outcome.kind = kpxnip::CommandOutcome::Exited;
+    outcome.exitCode = process.exitCode();
+  }
+  kpxnip::keepErrorOutput(outcome.errorOutput, process.readAllStandardError());
+  if (!kpxnip::succeeded(outcome))
+    qDebug().noquote() << QStringLiteral("%1 %2 failed: %3")
+                              .arg(command.program, command.arguments.join(QLatin1Char(' ')),
+                                   kpxnip::failureReason(command, outcome));
+  return outcome;
 }
 
 void netIpSet::writeNetIptoFile(const QString &address) {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "netipset_core.h"
 #include "usb_communicate.h"
 
 namespace Ui {
@@ -28,18 +29,14 @@ class netIpSet : public QMainWindow {
   // USB mode (true): the set-address form; network mode (false): the
   // add-printer form.
   void enableChange(bool usb);
-  bool checkIp(const QString &text);
 
   // The query and set exchanges over the USB link.
   QByteArray writeAndReadPrinter(const QByteArray &command);
   void findIp(const QByteArray &payload);
-  void setIp(const QByteArray &block);
+  // Writes the settings block to the printer; false (with the not-found
+  // message and network mode) when it did not get there.
+  bool setIp(const QByteArray &block);
   bool onlyWriteToPrinter(const QByteArray &command);
-
-  QString HexToStr(const QByteArray &block);
-  QString StringToHenStr(const QString &dotted);
-  QByteArray HexStrToByteArray(const QString &hex);
-  int ConvertHexChar(char c);
 
   // Installs the network queue for the address; false when lpadmin could
   // not create it or make it the default (the window says so).
@@ -60,10 +57,10 @@ class netIpSet : public QMainWindow {
   void queryIp();
   void showStatus(const QString &text);
   void printerNotFound();
+  kpxnip::CommandOutcome runCommand(const kpxnip::Command &command);
 
   usb_communicate link;
   Ui::netIpSet *ui;
   QByteArray checkIpCmd;
   QByteArray setIpCmd;
-  bool deviceOpen = false;
 };

@@ -16,6 +16,9 @@ const char kQueueModel[] = "KPX7720MW-net.ppd";
 
 namespace {
 
+// The longest reason the status line is given.
+const int kReasonLength = 120;
+
 QString tr(const char *text) { return QCoreApplication::translate("netIpSet", text); }
 
 // A decimal number as typed, non-numbers counting as 0.
@@ -34,13 +37,23 @@ QStringList latin1(const QStringList &arguments) {
 
 }  // namespace
 
-ReplyStep ReplyReader::feed(int result, const unsigned char *buffer) {
+ReplyStep ReplyReader::feed(int result, const unsigned char *buffer, qint64 elapsedMs) {
   ReplyStep step;
+  // Before reading again after a reply that is not the answer: is there
+  // time left for one more read?
+  auto giveUpWhenOutOfTime = [&] {
+    if (elapsedMs + readTimeoutMs_ > kQueryTimeLimitMs) {
+      step.kind = ReplyStep::Done;
+      step.result = kReadIpError;
+    }
+  };
   if (result == 1) {
     // A lone byte: the printer is not ready with its answer yet.
     if (++singleByteReplies_ >= kMaxSingleByteReplies) {
       step.kind = ReplyStep::Done;
       step.result = kReadIpError;
+    } else {
+      giveUpWhenOutOfTime();
     }
     return step;
   }
@@ -52,7 +65,10 @@ ReplyStep ReplyReader::feed(int result, const unsigned char *buffer) {
   QByteArray received(reinterpret_cast<const char *>(buffer), result);
   int zero = received.indexOf('\0');
   QByteArray text = zero < 0 ? received : received.left(zero);
-  if (!text.startsWith(kReplyPrefix)) return step;  // someone else's answer: skip it
+  if (!text.startsWith(kReplyPrefix)) {  // someone else's answer: skip it
+    giveUpWhenOutOfTime();
+    return step;
+  }
   step.kind = ReplyStep::Done;
   // The block follows the prefix; anything after the 18th byte is ignored,
   // and a reply too short to hold the block is no answer at all.
@@ -141,6 +157,13 @@ bool checkIp(const QString &text) {
   return true;
 }
 
+QString normalizedAddress(const QString &text) {
+  if (!checkIp(text)) return text;
+  QStringList parts;
+  for (const QString &part : text.split(QLatin1Char('.'))) parts << QString::number(part.toInt());
+  return parts.join(QLatin1Char('.'));
+}
+
 QString settingsComplaint(const QString &address, const QString &mask, const QString &gateway) {
   if (address.isEmpty()) return tr("请输入IP地址");
   if (!checkIp(address)) return tr("请检查IP地址是否正确");
@@ -181,6 +204,40 @@ Command defaultQueueCommand(const CommandPaths &paths) {
 Command restartCommand(const CommandPaths &paths, bool initScriptExists) {
   if (initScriptExists) return {paths.initScript, {QStringLiteral("restart")}};
   return {paths.service, {QStringLiteral("cups"), QStringLiteral("restart")}};
+}
+
+void keepErrorOutput(QByteArray &kept, const QByteArray &more) {
+  kept.append(more.left(qMax(0, kErrorOutputLimit - kept.size())));
+}
+
+bool succeeded(const CommandOutcome &outcome) {
+  return outcome.kind == CommandOutcome::Exited && outcome.exitCode == 0;
+}
+
+QString failureReason(const Command &command, const CommandOutcome &outcome) {
+  const QString name = command.program.section(QLatin1Char('/'), -1);
+  // The first line with something on it, without control characters, short
+  // enough for the status line.
+  const QString text = QString::fromLocal8Bit(outcome.errorOutput);
+  for (const QString &rawLine : text.split(QLatin1Char('\n'))) {
+    QString line;
+    for (QChar c : rawLine) line += c.isPrint() ? c : QChar(QLatin1Char(' '));
+    line = line.simplified();
+    if (line.isEmpty()) continue;
+    if (line.size() > kReasonLength) line = line.left(kReasonLength - 1) + QChar(0x2026);
+    return line;
+  }
+  switch (outcome.kind) {
+    case CommandOutcome::NotStarted:
+      return tr("无法运行 %1").arg(command.program);
+    case CommandOutcome::Crashed:
+      return tr("%1 异常终止").arg(name);
+    case CommandOutcome::TimedOut:
+      return tr("%1 在 %2 秒内未结束").arg(name).arg(kCommandTimeLimitMs / 1000);
+    case CommandOutcome::Exited:
+      break;
+  }
+  return tr("%1 退出状态 %2").arg(name).arg(outcome.exitCode);
 }
 
 QString netIpInfoContent(const QString &address) { return address; }

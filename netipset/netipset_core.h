@@ -30,20 +30,30 @@ constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
 constexpr int kReadFailed = kUsbReadFailed;  // usb_communicate::ReadCmd's failure code
 
-
 // What the query loop does with the result of one ReadCmd.
 struct ReplyStep {
   enum Kind { ReadAgain, Done } kind = ReadAgain;
   QByteArray result;  // when Done: the 12-byte payload or "read ip error"
 };
 
+// The longest the query may keep the window waiting for the answer while
+// the printer sends other replies.
+constexpr int kQueryTimeLimitMs = 2000;
+
 // The query loop's memory between reads: the count of one-byte replies.
+// A printer that keeps sending other replies is given up on in time: no
+// read is started that could end after kQueryTimeLimitMs.
 class ReplyReader {
  public:
-  // `result` is ReadCmd's return value, `buffer` the reply buffer it filled.
-  ReplyStep feed(int result, const unsigned char *buffer);
+  // `readTimeoutMs`: how long one read may wait (the link's timeout).
+  explicit ReplyReader(int readTimeoutMs) : readTimeoutMs_(readTimeoutMs) {}
+
+  // `result` is ReadCmd's return value, `buffer` the reply buffer it
+  // filled, `elapsedMs` the time since the query was sent.
+  ReplyStep feed(int result, const unsigned char *buffer, qint64 elapsedMs);
 
  private:
+  int readTimeoutMs_;
   int singleByteReplies_ = 0;
 };
 
@@ -84,6 +94,12 @@ Settings decodeSettings(const QByteArray &payload);
 // 0 to 255.
 bool checkIp(const QString &text);
 
+// The address with every part as its plain decimal value, so that the
+// printer, CUPS and netmonitor all read the same host ("192.168.001.010"
+// -> "192.168.1.10"; some readers take a leading zero for octal). Text
+// that checkIp rejects comes back unchanged.
+QString normalizedAddress(const QString &text);
+
 // The first complaint about the three values of the set-address form, in
 // the order the form checks them; empty when all three are valid.
 QString settingsComplaint(const QString &address, const QString &mask, const QString &gateway);
@@ -117,6 +133,26 @@ Command createQueueCommand(const CommandPaths &paths, const QString &address);
 Command defaultQueueCommand(const CommandPaths &paths);
 // "<init script> restart" when the script exists, else "service cups restart".
 Command restartCommand(const CommandPaths &paths, bool initScriptExists);
+
+// How a tool run ended. Only the first kErrorOutputLimit bytes of what it
+// wrote to standard error are kept.
+constexpr int kCommandTimeLimitMs = 30000;
+constexpr int kErrorOutputLimit = 4096;
+
+struct CommandOutcome {
+  enum Kind { Exited, NotStarted, Crashed, TimedOut } kind = NotStarted;
+  int exitCode = 0;
+  QByteArray errorOutput;
+};
+
+// Appends to `kept` what fits under kErrorOutputLimit.
+void keepErrorOutput(QByteArray &kept, const QByteArray &more);
+
+bool succeeded(const CommandOutcome &outcome);
+
+// Why a tool failed, in one short line for the status line: the first
+// line it wrote to standard error, else how it ended.
+QString failureReason(const Command &command, const CommandOutcome &outcome);
 
 // What netIpInfo holds for an address: the address as typed, nothing else.
 QString netIpInfoContent(const QString &address);

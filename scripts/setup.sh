@@ -23,13 +23,16 @@ packages=(
   ghostscript cups cups-daemon cups-client cups-filters
   faketime time bc file lintian dpkg-dev fakeroot desktop-file-utils
   libusb-1.0-0-dev umockdev libumockdev-dev
+  clang libclang-rt-14-dev
+  libpappl-dev cups-ipp-utils
   qtbase5-dev qtbase5-dev-tools
-  xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
+  xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
 )
 
 if [ "$arm64" -eq 1 ]; then
   packages+=(crossbuild-essential-arm64 qemu-user
-             libcups2-dev:arm64 libusb-1.0-0-dev:arm64 qtbase5-dev:arm64 libgtest-dev:arm64)
+             libcups2-dev:arm64 libusb-1.0-0-dev:arm64 qtbase5-dev:arm64 libgtest-dev:arm64
+             libpappl-dev:arm64)
 fi
 
 SUDO=""

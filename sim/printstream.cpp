@@ -240,8 +240,9 @@ std::string formatSummary(const PrintStreamSummary &s) {
   kv("jobtime", s.jobTime);
   num("pjl_lines", s.pjlLines.size());
   num("bad_pjl_lines", s.badPjlLineCount);
-  for (const auto &v : s.setVars) kv("set." + v.first, v.second);
-  for (const auto &v : s.defaultVars) kv("default." + v.first, v.second);
+  // Names come from the stream as much as values do.
+  for (const auto &v : s.setVars) kv("set." + escapeText(v.first), v.second);
+  for (const auto &v : s.defaultVars) kv("default." + escapeText(v.first), v.second);
   for (const auto &v : s.printLog) kv("printlog." + std::to_string(v.first), v.second);
   for (const auto &v : s.badPjlLines) kv("bad_pjl", v);
   return out;

@@ -83,7 +83,15 @@ FilterResult runFilter(const FilterRun &run) {
     int fdErr = fcntl(err[1], F_DUPFD_CLOEXEC, 10), fdBack = fcntl(back[0], F_DUPFD_CLOEXEC, 10);
     int fdSide = fcntl(side[1], F_DUPFD_CLOEXEC, 10);
     placeFd(fdIn, 0);
-    placeFd(fdOut, 1);
+    if (run.closeOutput) {
+      close(1);
+    } else if (!run.outputPath.empty()) {
+      int file = open(run.outputPath.c_str(), O_WRONLY);
+      if (file < 0) _exit(125);
+      placeFd(file, 1);
+    } else {
+      placeFd(fdOut, 1);
+    }
     placeFd(fdErr, 2);
     if (run.closeBackChannel) close(3); else placeFd(fdBack, 3);
     if (run.closeSideChannel) close(4); else placeFd(fdSide, 4);
@@ -100,7 +108,7 @@ FilterResult runFilter(const FilterRun &run) {
   setNonBlocking(err[0]);
   setNonBlocking(side[0]);
 
-  bool outOpen = true, errOpen = true, sideOpen = true;
+  bool outOpen = true, errOpen = true, sideOpen = true, backOpen = true;
   std::string sideBuf;
   int wstatus = 0;
   bool reaped = false;
@@ -138,7 +146,14 @@ FilterResult runFilter(const FilterRun &run) {
     }
     if (run.onPoll && !reaped) run.onPoll(pid);
     if (iErr >= 0 && fds[iErr].revents) errOpen = readInto(err[0], result.errors);
-    if (run.backChannel) {
+    if (run.closeChannelsAfterOutputBytes > 0 && result.outputBytes >= run.closeChannelsAfterOutputBytes &&
+        backOpen) {
+      close(back[1]);
+      close(side[0]);
+      backOpen = sideOpen = false;
+      iSide = -1;
+    }
+    if (run.backChannel && backOpen) {
       std::string reply = run.backChannel(result.output, result.drainRequests);
       if (!reply.empty()) {
         ssize_t ignored = write(back[1], reply.data(), reply.size());
@@ -175,8 +190,10 @@ FilterResult runFilter(const FilterRun &run) {
   result.seconds = nowSeconds() - start;
   close(out[0]);
   close(err[0]);
-  close(back[1]);
-  close(side[0]);
+  if (backOpen) {
+    close(back[1]);
+    close(side[0]);
+  }
   if (!result.timedOut && WIFEXITED(wstatus)) {
     result.exited = true;
     result.status = WEXITSTATUS(wstatus);

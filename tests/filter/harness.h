@@ -34,6 +34,11 @@ struct FilterRun {
   int timeoutMs = 60000;
   bool closeBackChannel = false;   // start with fd 3 closed
   bool closeSideChannel = false;   // start with fd 4 closed
+  // Closes the backend's ends of the back and side channels once this many
+  // output bytes arrived (0: never), like a backend that went away.
+  size_t closeChannelsAfterOutputBytes = 0;
+  bool closeOutput = false;        // start with fd 1 closed
+  std::string outputPath;          // non-empty: fd 1 opened on this file (e.g. /dev/full)
   // Stops reading the printer stream once this many bytes arrived (0:
   // never), like a printer that no longer takes data.
   size_t stallAfterOutputBytes = 0;

@@ -123,7 +123,7 @@ struct Reads {
 
 // Feeds the reads in order; returns the result and how many reads it took.
 std::pair<QByteArray, int> runQuery(const std::vector<QByteArray> &replies) {
-  ReplyReader reader;
+  ReplyReader reader(500);
   unsigned char buffer[kReplyBufferSize] = {};
   int n = 0;
   for (const QByteArray &r : replies) {
@@ -133,7 +133,7 @@ std::pair<QByteArray, int> runQuery(const std::vector<QByteArray> &replies) {
       memcpy(buffer, r.constData(), r.size());
       result = r.size();
     }
-    ReplyStep step = reader.feed(result, buffer);
+    ReplyStep step = reader.feed(result, buffer, 0);
     if (step.kind == ReplyStep::Done) return {step.result, n};
   }
   return {QByteArray("still reading"), n};
@@ -171,6 +171,23 @@ TEST(Replies, OtherRepliesAreSkippedWithoutCounting) {
   // The prefix is looked for in the text up to the first zero byte.
   EXPECT_EQ(runQuery({QByteArray("IPa\0dd:", 7) + kExampleBlock, kGoodReply}),
             std::make_pair(kExampleBlock, 2));
+}
+
+TEST(Replies, OtherRepliesAreGivenUpOnInTime) {
+  // With 500 ms reads, no read may start after 1.5 s: the query is over by 2 s.
+  const unsigned char other[kReplyBufferSize] = "CODE=10001\r";
+  for (int result : {1, 11}) {
+    ReplyReader reader(500);
+    EXPECT_EQ(reader.feed(result, other, 1500).kind, ReplyStep::ReadAgain) << result;
+    ReplyStep last = reader.feed(result, other, 1501);
+    EXPECT_EQ(last.kind, ReplyStep::Done) << result;
+    EXPECT_EQ(last.result, "read ip error");
+  }
+  // The answer itself is taken however late it comes.
+  ReplyReader reader(500);
+  unsigned char good[kReplyBufferSize] = {};
+  memcpy(good, kGoodReply.constData(), kGoodReply.size());
+  EXPECT_EQ(reader.feed(kGoodReply.size(), good, 1900).result, kExampleBlock);
 }
 
 TEST(Replies, FailuresEndTheQuery) {

@@ -220,6 +220,18 @@ TEST(UsbQuery, SilentPrinterTimesOutOnce) {
   EXPECT_EQ(log.back(), "release 0");
 }
 
+TEST(UsbQuery, EndlessOtherRepliesAreGivenUpOnWithinTwoSeconds) {
+  START_RIG(rig, {"--ip", kExampleIp});
+  // 30,000 status replies before the answer: more than 20 s of reading.
+  const std::string other = hexOf("CODE=10001\r") + "*10000";
+  ASSERT_EQ(rig.ctl({"usb-script", other + "," + other + "," + other}).status, 0);
+  DriverRun d = rig.driver({"start", "state"});
+  ASSERT_EQ(d.status, 0) << d.err;
+  EXPECT_EQ(d.states(), Lines{kBlankUsb});
+  EXPECT_LT(d.ms("start"), 2500);
+  EXPECT_NE(rig.simState("usb_script_left"), "0");
+}
+
 TEST(UsbQuery, LowerCasePrefixIsSkipped) {
   START_RIG(rig, {"--ip", kExampleIp});
   // 10.9.9.9 / 255.0.0.0 / 10.0.0.1 behind "ipadd:", then the real answer.
@@ -270,11 +282,12 @@ TEST(UsbQuery, EmptyReplyIsAReadFailure) {
 
 TEST(UsbSet, SendsTheNineteenBytesThenInstallsTheQueue) {
   START_RIG(rig, {"--ip", "192.168.1.100/255.255.255.0/192.168.1.1"});
-  DriverRun d = rig.driver({"start", "ctl:usb-log,clear", "type:ipEdit=192.168.1.10",
+  // Leading zeros are dropped before anything is sent or installed.
+  DriverRun d = rig.driver({"start", "ctl:usb-log,clear", "type:ipEdit=192.168.001.010",
                             "type:maskEdit=255.255.255.0", "type:portEdit=192.168.1.1",
                             "click:IDOK", "state", "ctl:usb-log,clear",
-                            "type:ipEdit=10.0.0.5", "type:maskEdit=255.0.0.0",
-                            "type:portEdit=10.0.0.1", "click:IDOK", "click:findPrinter", "state"});
+                            "type:ipEdit=010.000.0.05", "type:maskEdit=255.000.000.000",
+                            "type:portEdit=10.0.0.001", "click:IDOK", "click:findPrinter", "state"});
   ASSERT_EQ(d.status, 0) << d.err;
   // The second set, then the query that reads it back.
   Lines log = rig.usbLog();
@@ -302,15 +315,26 @@ TEST(UsbSet, WorkedExampleBytes) {
   START_RIG(rig, {});
   DriverRun d = rig.driver({"start", "ctl:usb-log,clear", "type:ipEdit=192.168.1.10",
                             "type:maskEdit=255.255.255.0", "type:portEdit=192.168.1.1",
-                            "click:IDCANCEL", "state"});
+                            "click:IDOK"});
   ASSERT_EQ(d.status, 0) << d.err;
   EXPECT_EQ(rig.usbLog(), (Lines{"claim 0", "out " + hexOf("SetIP=") + kExampleBlockHex + "3b",
                                  "release 0"}));
   EXPECT_EQ(rig.simState("ip"), kExampleIp);
-  // IDCANCEL wrote, installed, and closed the window.
+  EXPECT_EQ(rig.netIpInfo(), "192.168.1.10");
+}
+
+TEST(UsbSet, CancelTouchesNeitherPrinterNorCups) {
+  START_RIG(rig, {"--ip", kExampleIp});
+  DriverRun d = rig.driver({"start", "ctl:usb-log,clear", "type:ipEdit=10.0.0.5",
+                            "type:maskEdit=255.0.0.0", "type:portEdit=10.0.0.1",
+                            "click:IDCANCEL", "state"});
+  ASSERT_EQ(d.status, 0) << d.err;
+  EXPECT_EQ(rig.usbLog(), Lines{});
+  EXPECT_EQ(rig.simState("ip"), kExampleIp);
+  EXPECT_EQ(rig.calls(), Lines{});
+  EXPECT_EQ(rig.netIpInfo(), "(none)");
   ASSERT_EQ(d.states().size(), 1u);
   EXPECT_NE(d.states()[0].find(" visible=0 "), std::string::npos) << d.states()[0];
-  EXPECT_EQ(rig.netIpInfo(), "192.168.1.10");
 }
 
 TEST(UsbSet, UnpluggedAtSetTimeSwitchesToNetworkMode) {
@@ -328,6 +352,8 @@ TEST(UsbSet, UnpluggedAtSetTimeSwitchesToNetworkMode) {
   for (const std::string &l : rig.usbLog())
     EXPECT_EQ(l.find("out " + hexOf("SetIP=")), std::string::npos) << l;
   EXPECT_EQ(rig.simState("ip"), kExampleIp);
-  // The queue is still installed for the typed address.
-  EXPECT_EQ(rig.netIpInfo(), "10.0.0.5");
+  EXPECT_NE(d.states()[0].find(" status=" + kNotFound), std::string::npos) << d.states()[0];
+  // No queue for an address the printer never got.
+  EXPECT_EQ(rig.calls(), Lines{});
+  EXPECT_EQ(rig.netIpInfo(), "(none)");
 }

@@ -226,6 +226,21 @@ TEST(CustomSize, NarrowerRangeFromThePpdIsHonoured) {
   EXPECT_FALSE(outside.fallback.empty());
 }
 
+// A PPD may declare any range; sizes inside it that no paper has fall back
+// instead of overflowing the pixel arithmetic or giving a zero side.
+TEST(CustomSize, AbsurdPpdRangesStillFallBackToA4) {
+  const kpx::CustomSizeRange huge{0.0, 0.0, 1e30, 1e30}, flat{0.0, 0.0, 612.0, 0.0};
+  for (const char *options : {"PageSize=Custom.1e20x1e20", "PageSize=Custom.9e9x842", "PageSize=Custom.4x0.1",
+                              "PageSize=Custom.10x10"}) {
+    for (const auto &range : {huge, flat}) {
+      RasterArgs a = rasterArgsFor("Custom", "1200dpi", options, range);
+      EXPECT_EQ(a.geometry, "-g4961x7016") << options;
+      EXPECT_FALSE(a.fallback.empty()) << options;
+    }
+  }
+  EXPECT_EQ(rasterArgsFor("Custom", "600dpi", "PageSize=Custom.3000x3000", huge).geometry, "-g25008x24997");
+}
+
 // --- Interpreter argument lists ---------------------------------------------------
 
 TEST(InterpreterArgs, ExactOrderPerDuplexMode) {

@@ -1,0 +1,277 @@
+#include "appcore.h"
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "geometry.h"
+#include "printer_description.h"
+#include "ticket.h"
+
+#include <cstdlib>
+
+namespace kpxapp {
+
+namespace {
+
+// IPP (PWG) names of the printer's paper sizes. A5L and
+// DoublePostcardRotated are fed landscape, so their names give the width
+// first. The CUSTOMn sizes are the printer's own A4 variants and have no
+// IPP name.
+const MediaSize kPwgNames[] = {
+    {"A4", "iso_a4_210x297mm", 2},
+    {"Letter", "na_letter_8.5x11in", 0},
+    {"Legal", "na_legal_8.5x14in", 1},
+    {"MexicoLegal", "na_oficio_8.5x13.4in", -1},
+    {"IndiaLegal", "om_india-legal_215x345mm", -1},
+    {"Executive", "na_executive_7.25x10.5in", 3},
+    {"Folio", "na_foolscap_8.5x13in", -1},
+    {"A5", "iso_a5_148x210mm", -1},
+    {"A5L", "om_a5-landscape_210x148mm", -1},
+    {"A6", "iso_a6_105x148mm", -1},
+    {"Env10", "na_number-10_4.125x9.5in", -1},
+    {"EnvMonarch", "na_monarch_3.875x7.5in", -1},
+    {"EnvDL", "iso_dl_110x220mm", -1},
+    {"EnvC5", "iso_c5_162x229mm", -1},
+    {"ISOB5", "iso_b5_176x250mm", -1},
+    {"B5", "jis_b5_182x257mm", -1},
+    {"ISOB6", "iso_b6_125x176mm", -1},
+    {"B6", "jis_b6_128x182mm", -1},
+    {"4x6", "na_index-4x6_4x6in", -1},
+    {"Postcard", "jpn_hagaki_100x148mm", -1},
+    {"DoublePostcardRotated", "om_double-postcard-rotated_200x148mm", -1},
+    {"EnvYou4", "jpn_you4_105x235mm", -1},
+    {"195x270mm", "om_195x270mm_195x270mm", -1},
+    {"184x260mm", "om_16k_184x260mm", -1},
+    {"197x273mm", "roc_16k_7.75x10.75in", -1},
+};
+
+}  // namespace
+
+const std::vector<MediaSize> &mediaSizes() {
+  // The printer description's sizes, in its order, that IPP can name.
+  static const std::vector<MediaSize> kSizes = [] {
+    std::vector<MediaSize> sizes;
+    for (const kpx::MediaSize &m : kpx::mediaSizes())
+      for (const MediaSize &named : kPwgNames)
+        if (std::string_view(m.keyword) == named.pageSize) sizes.push_back(named);
+    return sizes;
+  }();
+  return kSizes;
+}
+
+const MediaSize *mediaByPwg(std::string_view pwg) {
+  for (const MediaSize &m : mediaSizes())
+    if (pwg == m.pwg) return &m;
+  return nullptr;
+}
+
+const std::vector<KeywordPair> &mediaSources() {
+  static const std::vector<KeywordPair> kSources = {
+      {"auto", "AUTO"}, {"by-pass-tray", "MPTRAY"}, {"tray-1", "TRAY1"}, {"tray-2", "TRAY2"}, {"tray-3", "TRAY3"},
+  };
+  return kSources;
+}
+
+const std::vector<KeywordPair> &mediaTypes() {
+  static const std::vector<KeywordPair> kTypes = {
+      {"stationery", "PLAIN"},
+      {"stationery-lightweight", "THIN"},
+      {"stationery-heavyweight", "THICK"},
+      {"cardstock", "THICKERPAPER2"},
+      {"stationery-bond", "BOND"},
+      {"envelope", "ENV"},
+      {"envelope-heavyweight", "ENVTHICK"},
+      {"envelope-lightweight", "ENVTHIN"},
+      {"stationery-recycled", "RECYCLED"},
+      {"labels", "LABLE"},
+      {"stationery-colored", "COLOR"},
+      {"stationery-letterhead", "LETTERHEAD"},
+      {"stationery-prepunched", "HOLEPUNCHED"},
+  };
+  return kTypes;
+}
+
+const std::vector<std::string> &densityLevels() {
+  static const std::vector<std::string> kLevels = {"-3", "-2", "-1", "0", "1", "2", "3"};
+  return kLevels;
+}
+
+namespace {
+
+const char *printerKeyword(const std::vector<KeywordPair> &pairs, const std::string &ipp, const char *fallback) {
+  for (const KeywordPair &p : pairs)
+    if (ipp == p.ipp) return p.printer;
+  return fallback;
+}
+
+std::string vendorValue(const IppJob &job, const char *name) {
+  auto it = job.vendor.find(name);
+  return it == job.vendor.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+JobPlan planJob(const IppJob &job, const std::tm &local) {
+  JobPlan plan;
+  kpx::JobSettings &s = plan.settings;
+  s.printerName = "KPX7720MW";
+  s.jobId = job.id;
+  s.user = job.user;
+  s.title = job.title;
+  s.copies = std::to_string(std::max(1, job.copies));
+  if (!job.host.empty()) s.hostName = job.host;
+  plan.copies = std::max(1, job.copies);
+  plan.firstPage = job.firstPage;
+  plan.lastPage = job.lastPage;
+  kpx::JobTimes times = kpx::formatJobTimes(local);
+  s.logTime = times.logTime;
+  s.jobTime = times.jobTime;
+  s.logDate = times.logDate;
+
+  if (const MediaSize *m = mediaByPwg(job.media)) {
+    s.pageSize = m->pageSize;
+  } else if (job.mediaWidth > 0 && job.mediaHeight > 0) {
+    // Any other size goes as a custom size in points, as CUPS names it.
+    char custom[64];
+    std::snprintf(custom, sizeof custom, "PageSize=Custom.%.2fx%.2f", job.mediaWidth * 72.0 / 2540.0,
+                  job.mediaHeight * 72.0 / 2540.0);
+    s.pageSize = "Custom";
+    s.options = custom;
+  }
+  s.inputSlot = printerKeyword(mediaSources(), job.source, "AUTO");
+  s.mediaType = printerKeyword(mediaTypes(), job.type, "PLAIN");
+  if (job.sides == "two-sided-long-edge")
+    s.duplex = "DuplexNoTumble";
+  else if (job.sides == "two-sided-short-edge")
+    s.duplex = "DuplexTumble";
+  else
+    s.duplex = "None";
+  switch (job.dpi) {
+    case 300: s.resolution = "300dpi"; break;
+    case 1200: s.resolution = "1200dpi"; break;
+    default: s.resolution = "600dpi"; break;
+  }
+
+  const std::string toner = vendorValue(job, kTonerSaveAttr);
+  if (toner == "on") s.tonerSave = "ON";
+  const std::string density = vendorValue(job, kDensityAttr);
+  if (!density.empty()) {
+    const auto &levels = densityLevels();
+    if (std::find(levels.begin(), levels.end(), density) == levels.end()) {
+      plan.error = "print-density-level must be one of -3 to 3";
+      return plan;
+    }
+    s.density = density;
+  }
+
+  const std::string key = vendorValue(job, kSecureKeyAttr);
+  if (!key.empty()) {
+    // The same rule as the print dialog's four digit options.
+    std::array<std::string, 4> digits;
+    std::array<const char *, 4> choices{};
+    if (key.size() == 4)
+      for (size_t i = 0; i < 4; ++i) {
+        digits[i] = std::string(1, key[i]);
+        choices[i] = digits[i].c_str();
+      }
+    kpx::SecureKey k = kpx::assembleSecureKey(choices);
+    if (key.size() != 4 || k.verdict != kpx::SecureKey::Verdict::Accepted) {
+      plan.error = "secure-print-key must be exactly four digits";
+      return plan;
+    }
+    s.key = k.key;
+  }
+  return plan;
+}
+
+std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
+                                      const std::string &mediaPosition) {
+  std::vector<std::string> args =
+      kpx::interpreterArgs(kpx::duplexModeFor(plan.settings.duplex), raster, mediaPosition);
+  std::vector<std::string> extra;
+  if (plan.copies > 1) extra.push_back("-dNumCopies=" + std::to_string(plan.copies));
+  if (plan.firstPage > 0) extra.push_back("-dFirstPage=" + std::to_string(plan.firstPage));
+  if (plan.lastPage > 0) extra.push_back("-dLastPage=" + std::to_string(plan.lastPage));
+  args.insert(args.end() - 1, extra.begin(), extra.end());  // before the input "-"
+  return args;
+}
+
+int pclxlMediaSource(const std::string &inputSlot) {
+  // The same trays the interpreter's MediaPosition selects.
+  std::string pos = kpx::mediaPositionFor(inputSlot);
+  size_t eq = pos.find('=');
+  return eq == std::string::npos ? 1 : std::atoi(pos.c_str() + eq + 1);
+}
+
+std::vector<int> statusCodes(std::string_view reply) {
+  std::vector<int> codes;
+  size_t start = 0;
+  while (start <= reply.size()) {
+    size_t end = reply.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = reply.size();
+    std::string_view line = reply.substr(start, end - start);
+    size_t at = line.find("CODE=");
+    if (at != std::string_view::npos) {
+      size_t i = at + 5;
+      int value = 0, digits = 0;
+      while (i < line.size() && digits < 5 && line[i] >= '0' && line[i] <= '9') {
+        value = value * 10 + (line[i] - '0');
+        ++i;
+        ++digits;
+      }
+      bool longer = i < line.size() && line[i] >= '0' && line[i] <= '9';
+      if (digits > 0 && !longer) codes.push_back(value);
+    }
+    start = end + 1;
+  }
+  return codes;
+}
+
+unsigned reasonsForCode(int code) {
+  const int family = code / 100;
+  if (code / 1000 == 44 || code == 65004 || code == 65012 || code == 70004) return kReasonMediaJam;
+  if (code == 10209) return kReasonTonerLow;
+  if (family == 403 || family == 404) return kReasonTonerEmpty;
+  if (code == 40021 || code == 40121 || code == 70014) return kReasonCoverOpen;
+  if (code == 40026 || code == 40141) return kReasonWasteFull;
+  if (code == 62102) return kReasonWasteAlmostFull;
+  if (code >= 62122 && code <= 62125) return kReasonMediaLow;
+  if (code == 65009 || code == 65013) return kReasonMediaEmpty;
+  if (code % 100 == 1 && family >= 122 && family <= 125) return kReasonInputTrayMissing;
+  if (family >= 112 && family <= 114) return kReasonMediaLow;
+  if (family == 410 || (family >= 412 && family <= 419)) return kReasonMediaEmpty;
+  if (code == 10001 || code == 10003 || code == 10007 || code == 10023 || code == 40000) return kReasonNone;
+  // Other codes of the error ranges stop the printer; those below warn.
+  return code >= 30000 ? kReasonOther : kReasonNone;
+}
+
+PrinterCondition conditionFromReply(std::string_view reply) {
+  PrinterCondition c;
+  c.codes = statusCodes(reply);
+  c.answered = !c.codes.empty();
+  if (!c.answered) return c;
+  c.toner = TonerState::Ok;
+  for (int code : c.codes) {
+    unsigned r = reasonsForCode(code);
+    c.reasons |= r;
+    if (r & kReasonTonerEmpty)
+      c.toner = TonerState::Empty;
+    else if ((r & kReasonTonerLow) && c.toner != TonerState::Empty)
+      c.toner = TonerState::Low;
+  }
+  return c;
+}
+
+int tonerPercent(TonerState t) {
+  switch (t) {
+    case TonerState::Ok: return 100;
+    case TonerState::Low: return 10;
+    case TonerState::Empty: return 0;
+    default: return -1;
+  }
+}
+
+}  // namespace kpxapp

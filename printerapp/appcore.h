@@ -1,0 +1,114 @@
+// What the printer application decides, without any I/O: IPP job options
+// become the job settings the classic filter uses (so both send the same
+// ticket), media names become the printer's page sizes, and the printer's
+// status replies become IPP printer state.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geometry.h"
+#include "jobsettings.h"
+
+namespace kpxapp {
+
+// One media size the printer takes: its page-size keyword (as the queues'
+// PPDs name it) and its IPP (PWG) name.
+struct MediaSize {
+  const char *pageSize;
+  const char *pwg;
+  int pclxlEnum;  // PCL XL MediaSize value, -1 when sent as a custom size
+};
+const std::vector<MediaSize> &mediaSizes();
+const MediaSize *mediaByPwg(std::string_view pwg);
+
+// Input slots and media types: IPP keyword <-> the printer's keyword.
+struct KeywordPair {
+  const char *ipp;
+  const char *printer;
+};
+const std::vector<KeywordPair> &mediaSources();
+const std::vector<KeywordPair> &mediaTypes();
+
+// Vendor attributes (IPP has none for these).
+inline constexpr const char *kTonerSaveAttr = "toner-save";          // "on" / "off"
+inline constexpr const char *kDensityAttr = "print-density-level";   // "-3" .. "3"
+inline constexpr const char *kSecureKeyAttr = "secure-print-key";    // four digits, "" for none
+const std::vector<std::string> &densityLevels();
+
+// The options of one IPP job as the application receives them.
+struct IppJob {
+  std::string id, user, title, host;
+  int copies = 1;
+  std::string media;   // PWG name ("iso_a4_210x297mm", "custom_..._WxHmm")
+  int mediaWidth = 0, mediaHeight = 0;  // hundredths of millimetres
+  std::string source, type, sides;
+  int dpi = 600;
+  std::map<std::string, std::string> vendor;
+  int firstPage = 0, lastPage = 0;  // page-ranges (first range), 0 when none
+};
+
+struct JobPlan {
+  kpx::JobSettings settings;
+  int copies = 1;
+  int firstPage = 0, lastPage = 0;
+  std::string error;  // why the job cannot print, empty when it can
+};
+
+// The interpreter's arguments for a PDF or PostScript document: the classic
+// filter's, plus what the classic queue gets from CUPS inside the
+// PostScript and an IPP job asks for itself (copies, a page range).
+std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
+                                      const std::string &mediaPosition);
+
+// The job settings for the ticket and the interpreter; times are filled in
+// from `local`.
+JobPlan planJob(const IppJob &job, const std::tm &local);
+
+// PCL XL media source for an input slot keyword ("AUTO", "TRAY1", ...).
+int pclxlMediaSource(const std::string &inputSlot);
+
+// ---- printer state
+
+// IPP printer-state-reasons this application reports.
+enum Reason : unsigned {
+  kReasonNone = 0,
+  kReasonOther = 1u << 0,
+  kReasonCoverOpen = 1u << 1,
+  kReasonInputTrayMissing = 1u << 2,
+  kReasonTonerEmpty = 1u << 3,
+  kReasonTonerLow = 1u << 4,
+  kReasonMediaEmpty = 1u << 5,
+  kReasonMediaJam = 1u << 6,
+  kReasonMediaLow = 1u << 7,
+  kReasonOffline = 1u << 8,
+  kReasonWasteFull = 1u << 9,
+  kReasonWasteAlmostFull = 1u << 10,
+};
+
+enum class TonerState { Unknown, Ok, Low, Empty };
+
+struct PrinterCondition {
+  bool answered = false;    // the printer gave at least one status code
+  std::vector<int> codes;   // in reply order
+  unsigned reasons = kReasonNone;
+  TonerState toner = TonerState::Unknown;
+};
+
+// Status codes in a reply: lines separated by carriage returns (or line
+// feeds); a line holding "CODE=" and up to five digits carries one. The
+// reply is untrusted: anything else is skipped.
+std::vector<int> statusCodes(std::string_view reply);
+
+// The reasons and toner state for a reply. The one place where a status
+// code turns into IPP state.
+unsigned reasonsForCode(int code);
+PrinterCondition conditionFromReply(std::string_view reply);
+
+// Toner level shown in printer-supply: a laser printer tells only ok, low
+// and empty.
+int tonerPercent(TonerState t);
+
+}  // namespace kpxapp

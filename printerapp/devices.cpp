@@ -1,0 +1,218 @@
+#include "devices.h"
+
+#include "usb_communicate.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kpxapp {
+
+namespace {
+
+constexpr const char *kScheme = "socket";
+constexpr int kConnectTimeoutMs = 10000;
+constexpr int kReadTimeoutMs = 10000;
+
+struct Link {
+  std::string host;
+  std::string port;
+  int fd = -1;
+  bool used = false;  // something was sent or read on this connection
+};
+
+int connectTo(pappl_device_t *device, const Link &link) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo *list = nullptr;
+  if (int err = getaddrinfo(link.host.c_str(), link.port.c_str(), &hints, &list)) {
+    papplDeviceError(device, "Unable to look up '%s': %s", link.host.c_str(), gai_strerror(err));
+    return -1;
+  }
+  int fd = -1;
+  for (addrinfo *ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
+    fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    if (fd < 0) continue;
+    int r = connect(fd, ai->ai_addr, ai->ai_addrlen);
+    if (r < 0 && errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int err = 0;
+      socklen_t len = sizeof err;
+      int n;
+      while ((n = poll(&p, 1, kConnectTimeoutMs)) < 0 && errno == EINTR) {
+      }
+      r = (n == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) ? 0 : -1;
+    }
+    if (r < 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  freeaddrinfo(list);
+  if (fd < 0) {
+    papplDeviceError(device, "Unable to connect to %s:%s.", link.host.c_str(), link.port.c_str());
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+bool ensureConnected(pappl_device_t *device, Link *link) {
+  if (link->fd < 0) {
+    link->fd = connectTo(device, *link);
+    link->used = false;
+  }
+  return link->fd >= 0;
+}
+
+bool openLink(pappl_device_t *device, const char *uri, const char *) {
+  char scheme[32], userpass[256], host[256], resource[256];
+  int port = 0;
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host, sizeof host,
+                      &port, resource, sizeof resource) < HTTP_URI_STATUS_OK) {
+    papplDeviceError(device, "Bad device URI '%s'.", uri);
+    return false;
+  }
+  auto *link = new Link;
+  link->host = host;
+  link->port = std::to_string(port > 0 ? port : 9100);
+  papplDeviceSetData(device, link);
+  return ensureConnected(device, link);
+}
+
+void closeLink(pappl_device_t *device) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link == nullptr) return;
+  if (link->fd >= 0) close(link->fd);
+  delete link;
+  papplDeviceSetData(device, nullptr);
+}
+
+ssize_t writeLink(pappl_device_t *device, const void *buffer, size_t bytes) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link == nullptr || !ensureConnected(device, link)) return -1;
+  link->used = true;
+  const char *p = static_cast<const char *>(buffer);
+  size_t left = bytes;
+  while (left > 0) {
+    ssize_t n = send(link->fd, p, left, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      papplDeviceError(device, "Unable to send to the printer: %s", std::strerror(errno));
+      return -1;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(bytes);
+}
+
+ssize_t readLink(pappl_device_t *device, void *buffer, size_t bytes) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link == nullptr || !ensureConnected(device, link)) return -1;
+  link->used = true;
+  pollfd p{link->fd, POLLIN, 0};
+  int r;
+  while ((r = poll(&p, 1, kReadTimeoutMs)) < 0 && errno == EINTR) {
+  }
+  if (r <= 0) return r == 0 ? 0 : -1;
+  ssize_t n;
+  while ((n = recv(link->fd, buffer, bytes, 0)) < 0 && errno == EINTR) {
+  }
+  return n;
+}
+
+pappl_preason_t linkStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
+
+// ---- USB
+
+const char *g_deviceId = "";
+// Print data may wait for paper or a warm-up; status replies come at once.
+const usb_communicate::Config kUsbPrintConfig = {60000, true, false, false};
+
+bool listUsb(pappl_device_cb_t cb, void *data, pappl_deverror_cb_t, void *) {
+  usb_communicate probe(kUsbPrintConfig);
+  if (!probe.checkUSBDevice()) return false;
+  return cb("KPX7720MW USB", kUsbUri, g_deviceId, data);
+}
+
+bool openUsb(pappl_device_t *device, const char *, const char *) {
+  auto *link = new usb_communicate(kUsbPrintConfig);
+  if (link->initDevice() != 0) {
+    papplDeviceError(device, "The printer is not on USB, or another program holds it.");
+    link->releaseDevice();
+    delete link;
+    return false;
+  }
+  papplDeviceSetData(device, link);
+  return true;
+}
+
+void closeUsb(pappl_device_t *device) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return;
+  link->releaseDevice();
+  delete link;
+  papplDeviceSetData(device, nullptr);
+}
+
+ssize_t writeUsb(pappl_device_t *device, const void *buffer, size_t bytes) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return -1;
+  std::vector<unsigned char> copy(static_cast<const unsigned char *>(buffer),
+                                  static_cast<const unsigned char *>(buffer) + bytes);
+  if (link->SendCmd(copy.data(), static_cast<unsigned>(copy.size())) != 0) {
+    papplDeviceError(device, "Unable to send to the printer on USB.");
+    return -1;
+  }
+  return static_cast<ssize_t>(bytes);
+}
+
+ssize_t readUsb(pappl_device_t *device, void *buffer, size_t bytes) {
+  auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
+  if (link == nullptr) return -1;
+  int n = link->ReadCmd(static_cast<unsigned char *>(buffer), static_cast<unsigned>(bytes));
+  return n >= 0 && n < 252 ? n : -1;
+}
+
+char *usbId(pappl_device_t *, char *buffer, size_t size) {
+  std::snprintf(buffer, size, "%s", g_deviceId);
+  return buffer;
+}
+
+}  // namespace
+
+void registerDevices(const char *deviceId) {
+  g_deviceId = deviceId;
+  papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openLink, closeLink, readLink, writeLink, linkStatus,
+                       nullptr);
+  papplDeviceAddScheme("usb", PAPPL_DEVTYPE_USB, listUsb, openUsb, closeUsb, readUsb, writeUsb, linkStatus, usbId);
+}
+
+void beginNetworkJob(pappl_device_t *device) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link != nullptr && link->used) endNetworkJob(device);
+}
+
+void endNetworkJob(pappl_device_t *device) {
+  auto *link = static_cast<Link *>(papplDeviceGetData(device));
+  if (link == nullptr || link->fd < 0) return;
+  close(link->fd);
+  link->fd = -1;
+}
+
+}  // namespace kpxapp

@@ -1,0 +1,665 @@
+// kpx7720mw-printer-app: an IPP Everywhere printer application for the
+// KPX7720MW on PAPPL. This file is the shell: PAPPL callbacks, devices,
+// Ghostscript and the status queries. Every decision lives in appcore and
+// in the classic filter's core.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <pappl/pappl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "appcore.h"
+#include "geometry.h"
+#include "lockreply.h"
+#include "devices.h"
+#include "paths.h"
+#include "printer_description.h"
+#include "pclxl_writer.h"
+#include "ticket.h"
+#include "statusmessage.h"
+#include "usbowner.h"
+
+namespace {
+
+constexpr const char *kDriverName = "kpx7720mw";
+constexpr const char *kDeviceId = "MFG:ZUVA;MDL:KPX7720MW;CMD:PJL,PCLXL;";
+constexpr const char *kVersion = "1.0.0";
+constexpr const char *kUel = "\x1b%-12345X";
+
+pappl_pr_driver_t g_drivers[] = {{kDriverName, "ZUVA KPX7720MW", kDeviceId, nullptr}};
+
+// ---------------------------------------------------------------- helpers
+
+std::string envOr(const char *name, const char *fallback) {
+  const char *v = std::getenv(name);
+  return v != nullptr && *v ? v : fallback;
+}
+
+bool isNetworkUri(const char *uri) { return uri != nullptr && std::strncmp(uri, "socket://", 9) == 0; }
+bool isUsbUri(const char *uri) { return uri != nullptr && std::strncmp(uri, "usb://", 6) == 0; }
+
+bool writeAll(pappl_device_t *device, const std::string &bytes) {
+  return bytes.empty() || papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+std::string localHostName() {
+  char host[256] = "localhost.localdomain";
+  if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost.localdomain");
+  return host;
+}
+
+// The job's IPP options in the shape appcore takes.
+kpxapp::IppJob ippJobOf(pappl_job_t *job, const pappl_pr_options_t *o) {
+  kpxapp::IppJob j;
+  j.id = std::to_string(papplJobGetID(job));
+  j.user = papplJobGetUsername(job) ? papplJobGetUsername(job) : "";
+  j.title = papplJobGetName(job) ? papplJobGetName(job) : "";
+  j.host = localHostName();
+  j.copies = o->copies;
+  j.media = o->media.size_name;
+  j.mediaWidth = o->media.size_width;
+  j.mediaHeight = o->media.size_length;
+  j.source = o->media.source;
+  j.type = o->media.type;
+  switch (o->sides) {
+    case PAPPL_SIDES_TWO_SIDED_LONG_EDGE: j.sides = "two-sided-long-edge"; break;
+    case PAPPL_SIDES_TWO_SIDED_SHORT_EDGE: j.sides = "two-sided-short-edge"; break;
+    default: j.sides = "one-sided"; break;
+  }
+  j.dpi = o->printer_resolution[0];
+  for (int i = 0; i < o->num_vendor; ++i) j.vendor[o->vendor[i].name] = o->vendor[i].value;
+  if (ipp_attribute_t *ranges = papplJobGetAttribute(job, "page-ranges")) {
+    int upper = 0;
+    j.firstPage = ippGetRange(ranges, 0, &upper);
+    j.lastPage = upper;
+  }
+  return j;
+}
+
+bool planOrFail(pappl_job_t *job, const pappl_pr_options_t *o, kpxapp::JobPlan &plan) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  plan = kpxapp::planJob(ippJobOf(job, o), local);
+  if (plan.error.empty()) return true;
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", plan.error.c_str());
+  papplJobSetMessage(job, "%s", plan.error.c_str());
+  return false;
+}
+
+// Asks a network printer whether it may print now, as the network queue's
+// filter does, until it says yes or the job is cancelled.
+bool waitForLock(pappl_job_t *job, pappl_device_t *device) {
+  const char *uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job));
+  if (!isNetworkUri(uri)) return true;
+  kpxapp::beginNetworkJob(device);
+  for (int attempt = 0; !papplJobIsCanceled(job); ++attempt) {
+    papplDeviceWrite(device, kpx::kLockQuery.data(), kpx::kLockQuery.size());
+    papplDeviceFlush(device);
+    int lastCode = kpx::kNoReplyCode;
+    for (int reads = 0; reads < 4; ++reads) {
+      char reply[1024] = {};
+      ssize_t n = papplDeviceRead(device, reply, sizeof reply - 1);
+      if (n <= 0) break;
+      kpx::LockReplyScan scan = kpx::scanLockReply(reply, lastCode);
+      lastCode = scan.lastCode;
+      kpx::LockOutcome outcome = kpx::lockOutcome(scan);
+      if (outcome == kpx::LockOutcome::MayPrint) return true;
+      if (outcome == kpx::LockOutcome::NoAnswer) break;
+    }
+    papplJobSetMessage(job, "正在连接打印机，请稍后");
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printer not ready to print (lock query %d), asking again.", attempt + 1);
+    sleep(1);
+  }
+  return false;
+}
+
+// The printer's own message about its state, for the job log.
+void logPrinterMessage(pappl_job_t *job, const std::string &reply);
+std::string queryStatus(pappl_printer_t *printer, pappl_device_t *openDevice);
+
+// Closes the job towards the printer (when anything of it was sent) and
+// logs what the printer says afterwards.
+void finishJob(pappl_job_t *job, pappl_device_t *device, bool sent, bool cancelled) {
+  if (sent) writeAll(device, std::string(cancelled ? kpx::kCancelSequence : kpx::kEndOfJobTrailer));
+  papplDeviceFlush(device);
+  pappl_printer_t *printer = papplJobGetPrinter(job);
+  if (isNetworkUri(papplPrinterGetDeviceURI(printer))) kpxapp::endNetworkJob(device);
+  logPrinterMessage(job, queryStatus(printer, device));
+}
+
+// ---------------------------------------------------------------- PDF / PostScript
+
+std::string interpreterPath() {
+  // The interpreter the classic queues use, else the system's.
+  std::string own = kpx::printersRoot() + "/" + kpx::records::kInterpreter;
+  if (access(own.c_str(), X_OK) == 0) return own;
+  return envOr("KPX_GHOSTSCRIPT", "/usr/bin/gs");
+}
+
+// Runs the interpreter on the document and streams its output behind the
+// ticket. Returns false when the conversion failed or the job was cancelled.
+bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobPlan &plan, bool &cancelled,
+                    bool &sent) {
+  const kpx::JobSettings &s = plan.settings;
+  kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, kpx::kDefaultCustomRange);
+  if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
+  kpx::Ticket ticket = kpx::buildTicket(s);
+  std::vector<std::string> args = kpxapp::documentArgs(plan, raster, ticket.mediaPosition);
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  const std::string gs = interpreterPath();
+
+  int in = open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open the document: %s", std::strerror(errno));
+    return false;
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) < 0) {
+    close(in);
+    return false;
+  }
+  // The interpreter's complaints go to the job log.
+  FILE *errors = std::tmpfile();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in, STDIN_FILENO);
+    dup2(fds[1], STDOUT_FILENO);
+    int err = errors != nullptr ? fileno(errors) : open("/dev/null", O_WRONLY);
+    if (err >= 0) dup2(err, STDERR_FILENO);
+    execv(gs.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in);
+  close(fds[1]);
+  if (pid < 0) {
+    close(fds[0]);
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start %s: %s", gs.c_str(), std::strerror(errno));
+    return false;
+  }
+
+  const size_t expected = kpx::preambleLength(raster.resolution);
+  std::string head;
+  bool atEnd = false, headDone = false, ok = true;
+  std::vector<char> buf(262144);
+  while (ok) {
+    if (papplJobIsCanceled(job)) {
+      cancelled = true;
+      break;
+    }
+    pollfd p{fds[0], POLLIN, 0};
+    int r = poll(&p, 1, 1000);
+    if (r < 0 && errno != EINTR) break;
+    if (r <= 0) continue;
+    ssize_t n = read(fds[0], buf.data(), buf.size());
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) atEnd = true;
+    if (!headDone) {
+      if (n > 0) head.append(buf.data(), static_cast<size_t>(n));
+      kpx::PreambleVerdict v = kpx::classifyPreamble(head, expected, atEnd);
+      if (v.action == kpx::PreambleVerdict::Action::NeedMore) continue;
+      head.erase(0, v.discard);
+      headDone = true;
+      if (head.empty()) break;  // nothing but job control: no pages
+      sent = true;
+      ok = writeAll(device, ticket.text) && writeAll(device, head);
+      head.clear();
+    } else if (n > 0) {
+      ok = papplDeviceWrite(device, buf.data(), static_cast<size_t>(n)) == n;
+    }
+    if (atEnd) break;
+  }
+  close(fds[0]);
+  if (cancelled || !ok) kill(pid, SIGTERM);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (errors != nullptr) {
+    std::rewind(errors);
+    char line[512];
+    for (int lines = 0; lines < 50 && std::fgets(line, sizeof line, errors) != nullptr; ++lines) {
+      line[std::strcspn(line, "\r\n")] = '\0';
+      if (line[0] != '\0') papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Ghostscript: %s", line);
+    }
+    std::fclose(errors);
+  }
+  if (cancelled) return false;
+  if (!ok) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The printer stopped taking data.");
+    return false;
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript could not convert the document (status %d).", status);
+    papplJobSetMessage(job, "The document could not be converted for the printer.");
+    return false;
+  }
+  if (!sent) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The document has no page that could be printed.");
+    papplJobSetMessage(job, "The document has no printable page.");
+    return false;
+  }
+  return true;
+}
+
+bool printDocument(pappl_job_t *job, pappl_device_t *device, void *) {
+  pappl_pr_options_t *o = papplJobCreatePrintOptions(job, 1, false);
+  kpxapp::JobPlan plan;
+  bool planned = planOrFail(job, o, plan);
+  papplJobDeletePrintOptions(o);
+  if (!planned) return false;
+  if (!waitForLock(job, device)) return false;
+  bool cancelled = false, sent = false;
+  bool ok = renderDocument(job, device, plan, cancelled, sent);
+  finishJob(job, device, sent, cancelled || !ok);
+  return ok;
+}
+
+// ---------------------------------------------------------------- raster
+
+struct RasterJob {
+  kpxapp::JobPlan plan;
+  std::string out;
+  kpxapp::PclxlRasterWriter writer{out};
+  bool sessionOpen = false;
+};
+
+bool flushOut(pappl_device_t *device, RasterJob *rj) {
+  bool ok = writeAll(device, rj->out);
+  rj->out.clear();
+  return ok;
+}
+
+bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
+  auto *rj = new RasterJob;
+  if (!planOrFail(job, o, rj->plan) || !waitForLock(job, device)) {
+    delete rj;
+    return false;
+  }
+  papplJobSetData(job, rj);
+  rj->out = kpx::buildTicket(rj->plan.settings).text;
+  rj->writer.beginSession(o->header.HWResolution[0]);
+  rj->sessionOpen = true;
+  return flushOut(device, rj);
+}
+
+bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
+  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  if (rj == nullptr || !rj->sessionOpen) return false;
+  kpxapp::RasterPage p;
+  p.dpi = static_cast<int>(o->header.HWResolution[0]);
+  p.width = o->header.cupsWidth;
+  p.height = o->header.cupsHeight;
+  const kpxapp::MediaSize *m = kpxapp::mediaByPwg(o->media.size_name);
+  p.mediaSizeEnum = m != nullptr ? m->pclxlEnum : -1;
+  p.mediaWidthIn = o->media.size_width / 2540.0;
+  p.mediaHeightIn = o->media.size_length / 2540.0;
+  p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
+  p.duplexMode = static_cast<int>(kpx::duplexModeFor(rj->plan.settings.duplex));
+  p.backSide = p.duplexMode != 0 && (page % 2) == 0;
+  if (!rj->writer.beginPage(p)) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);
+    papplJobSetMessage(job, "The page is too large for the printer.");
+    return false;
+  }
+  return flushOut(device, rj);
+}
+
+bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned, const unsigned char *line) {
+  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  if (rj == nullptr) return false;
+  rj->writer.writeLine(line);
+  return rj->out.size() < 65536 || flushOut(device, rj);
+}
+
+bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned) {
+  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  if (rj == nullptr) return false;
+  rj->writer.endPage();
+  return flushOut(device, rj);
+}
+
+bool rEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
+  auto *rj = static_cast<RasterJob *>(papplJobGetData(job));
+  papplJobSetData(job, nullptr);
+  if (rj == nullptr) return false;
+  bool ok = true;
+  if (rj->sessionOpen) {
+    rj->writer.endSession();
+    rj->out += kUel;
+    ok = flushOut(device, rj);
+    finishJob(job, device, true, papplJobIsCanceled(job));
+  }
+  delete rj;
+  return ok;
+}
+
+// ---------------------------------------------------------------- state
+
+std::string udpStatus(const char *uri) {
+  char scheme[32], userpass[64], host[256], resource[256];
+  int port = 0;
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host, sizeof host,
+                      &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+    return "";
+  std::string udpPort = envOr("KPX_PRINTER_UDP_PORT", "9101");
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo *ai = nullptr;
+  if (getaddrinfo(host, udpPort.c_str(), &hints, &ai) != 0 || ai == nullptr) return "";
+  std::string reply;
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0) {
+    static const char kGetStatus[] = "GetStatus;";
+    if (sendto(fd, kGetStatus, sizeof kGetStatus - 1, 0, ai->ai_addr, ai->ai_addrlen) >= 0) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 2000) > 0) {
+        char buf[2048];
+        sockaddr_storage from{};
+        socklen_t len = sizeof from;
+        ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
+        // Only the printer's own address counts.
+        bool same = from.ss_family == AF_INET &&
+                    reinterpret_cast<sockaddr_in *>(&from)->sin_addr.s_addr ==
+                        reinterpret_cast<sockaddr_in *>(ai->ai_addr)->sin_addr.s_addr;
+        if (n > 0 && same) reply.assign(buf, static_cast<size_t>(n));
+      }
+    }
+    close(fd);
+  }
+  freeaddrinfo(ai);
+  return reply;
+}
+
+std::string usbStatus(pappl_device_t *device) {
+  static const char kCheckStatus[] = "CheckStatus?";
+  if (papplDeviceWrite(device, kCheckStatus, sizeof kCheckStatus - 1) < 0) return "";
+  papplDeviceFlush(device);
+  char buf[512] = {};
+  ssize_t n = papplDeviceRead(device, buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+// Asks the printer for its status: over UDP on the network, over USB while
+// no job holds the device (openDevice: the job's device, or null).
+std::string queryStatus(pappl_printer_t *printer, pappl_device_t *openDevice) {
+  const char *uri = papplPrinterGetDeviceURI(printer);
+  if (isNetworkUri(uri)) return udpStatus(uri);
+  if (!isUsbUri(uri)) return "";
+  if (openDevice != nullptr) return usbStatus(openDevice);
+  if (papplPrinterGetNumberOfActiveJobs(printer) > 0) return "";
+  pappl_device_t *device = papplPrinterOpenDevice(printer);
+  if (device == nullptr) return "";
+  std::string reply = usbStatus(device);
+  papplPrinterCloseDevice(printer);
+  return reply;
+}
+
+void applyCondition(pappl_printer_t *printer, const kpxapp::PrinterCondition &c) {
+  // appcore's reasons, bit by bit, in PAPPL's terms.
+  static const struct { unsigned ours; pappl_preason_t pappl; } kMap[] = {
+      {kpxapp::kReasonOther, PAPPL_PREASON_OTHER},
+      {kpxapp::kReasonCoverOpen, PAPPL_PREASON_COVER_OPEN},
+      {kpxapp::kReasonInputTrayMissing, PAPPL_PREASON_INPUT_TRAY_MISSING},
+      {kpxapp::kReasonTonerEmpty, PAPPL_PREASON_TONER_EMPTY},
+      {kpxapp::kReasonTonerLow, PAPPL_PREASON_TONER_LOW},
+      {kpxapp::kReasonMediaEmpty, PAPPL_PREASON_MEDIA_EMPTY},
+      {kpxapp::kReasonMediaJam, PAPPL_PREASON_MEDIA_JAM},
+      {kpxapp::kReasonMediaLow, PAPPL_PREASON_MEDIA_LOW},
+      {kpxapp::kReasonOffline, PAPPL_PREASON_OFFLINE},
+      {kpxapp::kReasonWasteFull, PAPPL_PREASON_MARKER_WASTE_FULL},
+      {kpxapp::kReasonWasteAlmostFull, PAPPL_PREASON_MARKER_WASTE_ALMOST_FULL},
+  };
+  unsigned ours = c.answered ? c.reasons : kpxapp::kReasonOffline;
+  pappl_preason_t add = PAPPL_PREASON_NONE, all = PAPPL_PREASON_NONE;
+  for (const auto &m : kMap) {
+    all |= m.pappl;
+    if (ours & m.ours) add |= m.pappl;
+  }
+  papplPrinterSetReasons(printer, add, all & ~add);
+
+  pappl_supply_t toner{};
+  toner.color = PAPPL_SUPPLY_COLOR_BLACK;
+  std::snprintf(toner.description, sizeof toner.description, "Black Toner");
+  toner.is_consumed = true;
+  toner.level = kpxapp::tonerPercent(c.toner);
+  toner.type = PAPPL_SUPPLY_TYPE_TONER;
+  papplPrinterSetSupplies(printer, 1, &toner);
+}
+
+bool statusCallback(pappl_printer_t *printer) {
+  std::string reply = queryStatus(printer, nullptr);
+  if (reply.empty() && papplPrinterGetNumberOfActiveJobs(printer) > 0) return true;  // keep what we know
+  applyCondition(printer, kpxapp::conditionFromReply(reply));
+  return true;
+}
+
+void logPrinterMessage(pappl_job_t *job, const std::string &reply) {
+  kpxapp::PrinterCondition c = kpxapp::conditionFromReply(reply);
+  applyCondition(papplJobGetPrinter(job), c);
+  for (int code : c.codes) {
+    std::string text = kpxapp::statusMessage(code);
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printer status CODE=%d: %s", code, text.c_str());
+  }
+}
+
+// ---------------------------------------------------------------- USB owner
+
+// The marker that keeps the USB status monitor off the device is there
+// exactly while one of our printers is on USB.
+void countUsbPrinter(pappl_printer_t *printer, void *count) {
+  if (isUsbUri(papplPrinterGetDeviceURI(printer)) && !papplPrinterIsDeleted(printer)) ++*static_cast<int *>(count);
+}
+
+void updateUsbOwner(pappl_system_t *system) {
+  int usb = 0;
+  papplSystemIteratePrinters(system, countUsbPrinter, &usb);
+  if (usb == 0)
+    kpx::releaseUsbOwnership();
+  else if (!kpx::claimUsbOwnership())
+    papplLog(system, PAPPL_LOGLEVEL_WARN, "Unable to write %s: the USB status monitor may open the printer too.",
+             kpx::usbOwnerMarkerPath().c_str());
+}
+
+void printerCreated(pappl_printer_t *printer, void *) { updateUsbOwner(papplPrinterGetSystem(printer)); }
+
+void printerDeleted(pappl_printer_t *printer, pappl_pr_driver_data_t *) {
+  updateUsbOwner(papplPrinterGetSystem(printer));
+}
+
+// ---------------------------------------------------------------- driver
+
+const char *autoAdd(const char *, const char *, const char *device_id, void *) {
+  if (device_id == nullptr) return nullptr;
+  cups_option_t *pairs = nullptr;
+  int n = papplDeviceParseID(device_id, &pairs);
+  const char *mfg = cupsGetOption("MFG", n, pairs);
+  if (mfg == nullptr) mfg = cupsGetOption("MANUFACTURER", n, pairs);
+  const char *mdl = cupsGetOption("MDL", n, pairs);
+  if (mdl == nullptr) mdl = cupsGetOption("MODEL", n, pairs);
+  bool ours = mfg != nullptr && mdl != nullptr && !strcasecmp(mfg, "ZUVA") && !strcasecmp(mdl, "KPX7720MW");
+  cupsFreeOptions(n, pairs);
+  return ours ? kDriverName : nullptr;
+}
+
+bool driverCallback(pappl_system_t *, const char *driver_name, const char *, const char *,
+                    pappl_pr_driver_data_t *d, ipp_t **attrs, void *) {
+  if (std::strcmp(driver_name, kDriverName) != 0) return false;
+  d->printfile_cb = nullptr;
+  d->rstartjob_cb = rStartJob;
+  d->rstartpage_cb = rStartPage;
+  d->rwriteline_cb = rWriteLine;
+  d->rendpage_cb = rEndPage;
+  d->rendjob_cb = rEndJob;
+  d->status_cb = statusCallback;
+  d->delete_cb = printerDeleted;
+  d->format = nullptr;  // no raw data: every document goes through the ticket
+  std::snprintf(d->make_and_model, sizeof d->make_and_model, "ZUVA KPX7720MW");
+  d->ppm = 30;
+  d->kind = PAPPL_KIND_DOCUMENT;
+  d->has_supplies = true;
+  d->color_supported = PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_AUTO_MONOCHROME;
+  d->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  d->content_default = PAPPL_CONTENT_AUTO;
+  d->quality_default = IPP_QUALITY_NORMAL;
+  d->scaling_default = PAPPL_SCALING_AUTO;
+  d->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+  d->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  d->duplex = PAPPL_DUPLEX_NORMAL;
+  d->sides_supported = PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
+  d->sides_default = PAPPL_SIDES_ONE_SIDED;
+  d->num_resolution = 3;
+  const int dpis[3] = {300, 600, 1200};
+  for (int i = 0; i < 3; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[i];
+  d->x_default = d->y_default = 600;
+  d->left_right = d->bottom_top = 423;  // 1/6 inch, as the printer's unprintable edge
+
+  const auto &sizes = kpxapp::mediaSizes();
+  d->num_media = 0;
+  for (const auto &m : sizes) d->media[d->num_media++] = m.pwg;
+  d->media[d->num_media++] = "custom_min_3x5in";
+  d->media[d->num_media++] = "custom_max_8.5x14in";
+
+  const auto &sources = kpxapp::mediaSources();
+  d->num_source = static_cast<int>(sources.size());
+  for (int i = 0; i < d->num_source; ++i) d->source[i] = sources[static_cast<size_t>(i)].ipp;
+  const auto &types = kpxapp::mediaTypes();
+  d->num_type = static_cast<int>(types.size());
+  for (int i = 0; i < d->num_type; ++i) d->type[i] = types[static_cast<size_t>(i)].ipp;
+
+  pappl_media_col_t media{};
+  std::snprintf(media.size_name, sizeof media.size_name, "iso_a4_210x297mm");
+  media.size_width = 21000;
+  media.size_length = 29700;
+  media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = 423;
+  std::snprintf(media.source, sizeof media.source, "auto");
+  std::snprintf(media.type, sizeof media.type, "stationery");
+  d->media_default = media;
+  for (int i = 0; i < d->num_source; ++i) {
+    d->media_ready[i] = media;
+    std::snprintf(d->media_ready[i].source, sizeof d->media_ready[i].source, "%s", d->source[i]);
+  }
+
+  d->orient_default = IPP_ORIENT_PORTRAIT;
+  d->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  d->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+
+  // Vendor attributes where IPP has none. Deliberately no job-password:
+  // PAPPL would accept it and never hand it to us.
+  d->num_vendor = 3;
+  d->vendor[0] = kpxapp::kTonerSaveAttr;
+  d->vendor[1] = kpxapp::kDensityAttr;
+  d->vendor[2] = kpxapp::kSecureKeyAttr;
+  *attrs = ippNew();
+  static const char *const kOnOff[] = {"off", "on"};
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-supported", 2, nullptr, kOnOff);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-default", nullptr, "off");
+  std::vector<const char *> levels;
+  for (const std::string &l : kpxapp::densityLevels()) levels.push_back(l.c_str());
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-supported",
+                static_cast<int>(levels.size()), nullptr, levels.data());
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr, "0");
+  ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "secure-print-key-supported", 4);
+  // Attributes PAPPL 1.3.1 leaves out although IPP Everywhere asks for
+  // them; the values say what this printer really does.
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "secure-print-key-default", nullptr, "");
+  return true;
+}
+
+// ---------------------------------------------------------------- system
+
+void addFilters(pappl_system_t *system) {
+  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printDocument, nullptr);
+  papplSystemAddMIMEFilter(system, "application/postscript", "image/pwg-raster", printDocument, nullptr);
+}
+
+bool saveState(pappl_system_t *system, void *file) {
+  return papplSystemSaveState(system, static_cast<const char *>(file));
+}
+
+bool g_serving = false;  // this process runs the server (not a client sub-command)
+
+pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) {
+  if (!g_serving) std::atexit(kpx::releaseUsbOwnership);
+  g_serving = true;
+  const char *value;
+  pappl_loglevel_t loglevel = PAPPL_LOGLEVEL_WARN;
+  if ((value = cupsGetOption("log-level", num_options, options)) != nullptr) {
+    if (!std::strcmp(value, "debug")) loglevel = PAPPL_LOGLEVEL_DEBUG;
+    else if (!std::strcmp(value, "info")) loglevel = PAPPL_LOGLEVEL_INFO;
+    else if (!std::strcmp(value, "error")) loglevel = PAPPL_LOGLEVEL_ERROR;
+  }
+  const char *logfile = cupsGetOption("log-file", num_options, options);
+  const char *spool = cupsGetOption("spool-directory", num_options, options);
+  const char *state = cupsGetOption("state-file", num_options, options);
+  int port = 0;
+  if ((value = cupsGetOption("server-port", num_options, options)) != nullptr) port = std::atoi(value);
+  // Sharing with the network is the administrator's choice: -o listen=any.
+  const char *listen = cupsGetOption("listen", num_options, options);
+  const bool shared = listen != nullptr && std::strcmp(listen, "localhost") != 0;
+  // Web administration takes a local administrator's login (PAM); there is
+  // no web password page.
+  const char *auth = cupsGetOption("auth-service", num_options, options);
+  if (auth == nullptr) auth = "login";
+  if (!std::strcmp(auth, "none")) auth = nullptr;
+
+  pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG;
+  // On loopback TLS protects nothing, and PAPPL 1.3.1 would list "tls" in
+  // uri-security-supported without an ipps: URI beside it.
+  if (!shared) soptions |= PAPPL_SOPTIONS_NO_TLS;
+  pappl_system_t *system = papplSystemCreate(soptions, "KPX7720MW Printer Application", port, "_print,_universal",
+                                             spool, logfile ? logfile : "-", loglevel, auth, false);
+  if (system == nullptr) return nullptr;
+  if (!shared) papplSystemSetHostName(system, "localhost");
+  if (!papplSystemAddListeners(system, shared ? (std::strcmp(listen, "any") ? listen : nullptr) : "localhost")) {
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  papplSystemSetAdminGroup(system, cupsGetOption("admin-group", num_options, options)
+                                        ? cupsGetOption("admin-group", num_options, options)
+                                        : "lpadmin");
+  papplSystemSetPrinterDrivers(system, 1, g_drivers, autoAdd, printerCreated, driverCallback, nullptr);
+  addFilters(system);
+  static pappl_version_t version{};
+  std::snprintf(version.name, sizeof version.name, "kpx7720mw-printer-app");
+  std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);
+  version.version[0] = 1;
+  papplSystemSetVersions(system, 1, &version);
+  papplSystemSetFooterHTML(system, "KPX7720MW Printer Application");
+  if (state != nullptr) {
+    static std::string stateFile = state;
+    papplSystemLoadState(system, stateFile.c_str());
+    papplSystemSetSaveCallback(system, saveState, const_cast<char *>(stateFile.c_str()));
+  }
+  updateUsbOwner(system);
+  return system;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  signal(SIGPIPE, SIG_IGN);
+  kpxapp::registerDevices(kDeviceId);
+  return papplMainloop(argc, argv, kVersion, nullptr, 1, g_drivers, autoAdd, driverCallback, nullptr, nullptr,
+                       systemCallback, nullptr, nullptr);
+}

@@ -1,0 +1,194 @@
+// The printer application's decisions and its PCL XL writer, checked with
+// the simulator's own PCL XL analysis.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "appcore.h"
+#include "printer_description.h"
+#include "pclxl.h"
+#include "pclxl_writer.h"
+#include "usbowner.h"
+
+using namespace kpxapp;
+
+namespace {
+
+// Decoders of the two compressions, to prove the encoders lossless.
+std::string unpackBits(const std::string &in) {
+  std::string out;
+  for (size_t i = 0; i < in.size();) {
+    int n = static_cast<signed char>(in[i++]);
+    if (n >= 0) {
+      out.append(in, i, size_t(n) + 1);
+      i += size_t(n) + 1;
+    } else if (n != -128) {
+      out.append(size_t(1 - n), in[i++]);
+    }
+  }
+  return out;
+}
+std::string undelta(const std::string &in, std::string seed) {
+  size_t pos = 0;
+  for (size_t i = 0; i < in.size();) {
+    uint8_t cmd = uint8_t(in[i++]);
+    size_t count = (cmd >> 5) + 1, offset = cmd & 31;
+    if (offset == 31)
+      for (uint8_t more = 255; more == 255;) offset += (more = uint8_t(in[i++]));
+    pos += offset;
+    seed.replace(pos, count, in, i, count);
+    i += count;
+    pos += count;
+  }
+  return seed;
+}
+
+}  // namespace
+
+TEST(PclxlWriter, CompressionsRoundTrip) {
+  const std::string seed(300, '\0');
+  std::string row(300, '\0');
+  for (size_t i = 0; i < row.size(); ++i) row[i] = char((i % 97 < 40) ? 0xff : (i * 7) & 0xff);
+  row.replace(100, 50, 50, '\x5a');  // a run inside literals
+  std::string packed, delta;
+  packBits(reinterpret_cast<const uint8_t *>(row.data()), row.size(), packed);
+  deltaRow(reinterpret_cast<const uint8_t *>(row.data()), reinterpret_cast<const uint8_t *>(seed.data()),
+           row.size(), delta);
+  EXPECT_EQ(unpackBits(packed), row);
+  EXPECT_EQ(undelta(delta, seed), row);
+  std::string same;
+  deltaRow(reinterpret_cast<const uint8_t *>(row.data()), reinterpret_cast<const uint8_t *>(row.data()), row.size(),
+           same);
+  EXPECT_TRUE(same.empty());
+}
+
+// Every media size of the printer (and a custom one), simplex and duplex,
+// makes one session the printer's analysis accepts page by page.
+TEST(PclxlWriter, EveryMediaSizeMakesWellFormedPages) {
+  std::string out;
+  PclxlRasterWriter w(out);
+  w.beginSession(300);
+  std::vector<RasterPage> pages;
+  for (const MediaSize &m : mediaSizes()) pages.push_back({300, 2480, 3508, m.pclxlEnum, 8.27, 11.69, 1, 0, false});
+  pages.push_back({300, 1201, 1799, -1, 4.0, 6.0, 4, 2, true});  // odd width: padding of the last byte
+  int n = 0;
+  for (const RasterPage &p : pages) {
+    ASSERT_TRUE(w.beginPage(p));
+    std::vector<uint8_t> line((p.width + 7) / 8);
+    for (unsigned y = 0; y < p.height / 2; ++y) {  // the rest of the page is left for endPage
+      for (size_t x = 0; x < line.size(); ++x) line[x] = uint8_t((x + y) % 5 == 0 ? 0xf0 : 0);
+      w.writeLine(line.data());
+    }
+    w.endPage();
+    ++n;
+  }
+  w.endSession();
+  ASSERT_EQ(out.compare(0, std::strlen(kPclxlIntro), kPclxlIntro), 0);
+  kpxsim::PclxlScan scan = kpxsim::scanPclxl(std::string_view(out).substr(out.find(") HP-PCL XL")));
+  EXPECT_EQ(scan.status, kpxsim::PclxlScan::Status::Ok) << scan.error << " at " << scan.errorOffset;
+  EXPECT_EQ(scan.pages, n);
+  EXPECT_EQ(scan.sessions, 1);
+  EXPECT_EQ(w.pagesWritten(), n);
+  EXPECT_FALSE(w.beginPage({600, 70000, 100, 2, 0, 0, 1, 0, false}));
+  EXPECT_FALSE(w.beginPage({600, 0, 100, 2, 0, 0, 1, 0, false}));
+}
+
+TEST(AppCore, EveryPaperSizeOfThePrinterHasAnIppName) {
+  for (const kpx::MediaSize &m : kpx::mediaSizes()) {
+    if (std::string_view(m.keyword).substr(0, 6) == "CUSTOM") continue;  // the printer's own A4 variants
+    bool named = false;
+    for (const MediaSize &s : mediaSizes()) named = named || std::string_view(s.pageSize) == m.keyword;
+    EXPECT_TRUE(named) << m.keyword;
+  }
+}
+
+TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
+  struct Row {
+    IppJob in;
+    const char *pageSize, *slot, *type, *duplex, *resolution, *key, *density, *options;
+    bool fails;
+  } rows[] = {
+      {{"1", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "one-sided", 600, {}},
+       "A4", "AUTO", "PLAIN", "None", "600dpi", "False", "0", "", false},
+      {{"2", "u", "t", "", 1, "jis_b5_182x257mm", 18200, 25700, "tray-2", "envelope", "two-sided-short-edge", 1200,
+        {{"secure-print-key", "0420"}, {"print-density-level", "-2"}}},
+       "B5", "TRAY2", "ENV", "DuplexTumble", "1200dpi", "0420", "-2", "", false},
+      {{"3", "u", "t", "", 1, "custom_w_100x200mm", 10000, 20000, "by-pass-tray", "labels", "two-sided-long-edge", 300,
+        {}},
+       "Custom", "MPTRAY", "LABLE", "DuplexNoTumble", "300dpi", "False", "0", "PageSize=Custom.283.46x566.93", false},
+      {{"4", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "", 600, {{"secure-print-key", "12a4"}}},
+       "", "", "", "", "", "", "", "", true},
+      {{"5", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "", 600, {{"secure-print-key", "123"}}},
+       "", "", "", "", "", "", "", "", true},
+      {{"6", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "", 600, {{"print-density-level", "9"}}},
+       "", "", "", "", "", "", "", "", true},
+  };
+  std::tm tm{};
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.in.id);
+    JobPlan p = planJob(r.in, tm);
+    EXPECT_EQ(!p.error.empty(), r.fails);
+    if (r.fails) continue;
+    EXPECT_EQ(p.settings.pageSize, r.pageSize);
+    EXPECT_EQ(p.settings.inputSlot, r.slot);
+    EXPECT_EQ(p.settings.mediaType, r.type);
+    EXPECT_EQ(p.settings.duplex, r.duplex);
+    EXPECT_EQ(p.settings.resolution, r.resolution);
+    EXPECT_EQ(p.settings.key.value_or("False"), r.key);
+    EXPECT_EQ(p.settings.density, r.density);
+    EXPECT_EQ(p.settings.options, r.options);
+  }
+}
+
+// The classic filter's arguments, with copies and a page range only when
+// the job asks for them, and always before the input.
+TEST(AppCore, DocumentArgumentsAddOnlyWhatTheJobAsks) {
+  kpx::RasterArgs raster{"-r600x600", "-g4961x7016", ""};
+  JobPlan plan;
+  const std::vector<std::string> classic = kpx::interpreterArgs(kpx::Duplex::Simplex, raster, "-dMediaPosition=1");
+  EXPECT_EQ(documentArgs(plan, raster, "-dMediaPosition=1"), classic);
+  plan.copies = 3;
+  plan.firstPage = 2;
+  plan.lastPage = 5;
+  std::vector<std::string> args = documentArgs(plan, raster, "-dMediaPosition=1");
+  ASSERT_EQ(args.size(), classic.size() + 3);
+  EXPECT_EQ(args.back(), "-");
+  EXPECT_EQ(std::vector<std::string>(args.end() - 4, args.end() - 1),
+            (std::vector<std::string>{"-dNumCopies=3", "-dFirstPage=2", "-dLastPage=5"}));
+}
+
+TEST(AppCore, StatusRepliesBecomePrinterState) {
+  struct Row {
+    const char *reply;
+    bool answered;
+    unsigned reasons;
+    TonerState toner;
+  } rows[] = {
+      {"CODE=10001\r", true, kReasonNone, TonerState::Ok},
+      {"CODE=44114\rCODE=10209\r", true, kReasonMediaJam | kReasonTonerLow, TonerState::Low},
+      {"CODE=10209\nCODE=40409", true, kReasonTonerLow | kReasonTonerEmpty, TonerState::Empty},
+      {"CODE=40021\rCODE=12201\rCODE=62123", true, kReasonCoverOpen | kReasonInputTrayMissing | kReasonMediaLow,
+       TonerState::Ok},
+      {"CODE=99999", true, kReasonOther, TonerState::Ok},
+      {"CODE=123456\rCODE=\rxCODE=abc", false, kReasonNone, TonerState::Unknown},  // not codes
+      {"", false, kReasonNone, TonerState::Unknown},
+  };
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.reply);
+    PrinterCondition c = conditionFromReply(r.reply);
+    EXPECT_EQ(c.answered, r.answered);
+    EXPECT_EQ(c.reasons, r.reasons);
+    EXPECT_EQ(c.toner, r.toner);
+  }
+}
+
+TEST(UsbOwner, MarkerCountsOnlyForALiveProcess) {
+  auto alive = [](pid_t pid) { return pid == 4242; };
+  struct Row {
+    const char *content;
+    bool owned;
+  } rows[] = {{"4242\n", true}, {"4242", true}, {"4243\n", false}, {"", false},
+              {"42x42\n", false}, {"1\n", false}, {"-4242\n", false}, {"99999999999999\n", false}};
+  for (const Row &r : rows) EXPECT_EQ(kpx::markerNamesLiveProcess(r.content, alive), r.owned) << r.content;
+}

@@ -1,0 +1,59 @@
+# Shared by the printer application's tests and benchmark (source it):
+# the simulator, the application on a free loopback port with everything in
+# one directory, and its printer "KPX7720MW" on the simulator's print port.
+#
+#   rig_start DIR BUILD     starts both; sets SIM_TCP, SIM_UDP, SIM_CTL, APP_PORT, APP_URI
+#   rig_stop DIR            stops what rig_start started
+#   rig_sim CMD...          a simulator control command
+
+rig_free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+rig_sim() { "$RIG_BUILD/sim/kpx7720mw-sim" ctl --socket "$SIM_CTL" "$@"; }
+
+rig_start() {
+  local dir=$1
+  RIG_BUILD=$2
+  mkdir -p "$dir"
+  "$RIG_BUILD/sim/kpx7720mw-sim-start.sh" "$dir/sim" --jobs-dir "$dir/sim/jobs" >"$dir/sim.info"
+  SIM_TCP=$(sed -n 's/^tcp=//p' "$dir/sim.info")
+  SIM_UDP=$(sed -n 's/^udp=//p' "$dir/sim.info")
+  SIM_CTL=$(sed -n 's/^control=//p' "$dir/sim.info")
+  APP_PORT=$(rig_free_port)
+  # SNAP_COMMON puts PAPPL's local socket into DIR (it would be /run as root).
+  # KPX_PRINTER_APP_RUNDIR keeps its USB owner marker there too.
+  export SNAP_COMMON=$dir KPX_PRINTER_UDP_PORT=${SIM_UDP##*:} KPX_PRINTER_APP_RUNDIR=$dir/run
+  "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
+    -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" -o auth-service=none -o state-file="$dir/app.state" \
+    </dev/null >"$dir/app.out" 2>&1 &
+  echo $! >"$dir/app.pid"
+  local i
+  for i in $(seq 1 100); do
+    [ -S "$dir/kpx7720mw-printer-app.sock" ] && break
+    sleep 0.1
+  done
+  "$RIG_BUILD/printerapp/kpx7720mw-printer-app" add -d KPX7720MW -m kpx7720mw -v "socket://$SIM_TCP" >/dev/null
+  APP_URI=ipp://localhost:$APP_PORT/ipp/print/KPX7720MW
+}
+
+rig_stop() {
+  local dir=$1
+  if [ -f "$dir/app.pid" ]; then
+    kill "$(cat "$dir/app.pid")" 2>/dev/null || true
+    for _ in $(seq 1 50); do kill -0 "$(cat "$dir/app.pid")" 2>/dev/null || break; sleep 0.1; done
+    rm -f "$dir/app.pid"
+  fi
+  [ -n "${SIM_CTL:-}" ] && rig_sim quit >/dev/null 2>&1 || true
+}
+
+# Waits until the simulator holds N finished jobs.
+rig_wait_jobs() { rig_sim wait-jobs "$1" "${2:-60}" >/dev/null; }
+
+# A small PDF of N text pages, made with Ghostscript.
+rig_make_pdf() {
+  local out=$1 pages=${2:-2} ps=$1.ps i
+  printf '%%!PS\n/Helvetica findfont 24 scalefont setfont\n' >"$ps"
+  for i in $(seq 1 "$pages"); do printf '72 700 moveto (KPX7720MW page %d) show showpage\n' "$i" >>"$ps"; done
+  gs -q -dSAFER -sDEVICE=pdfwrite -o "$out" "$ps"
+}

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Printing through a private CUPS whose queue is the application (-m
+# everywhere): a PDF and a JPEG reach the simulator with the ticket, their
+# pages and the trailer. And for the same PDF the application sends the
+# printer what the classic filter sends, byte for byte apart from the lock
+# query in front and the two lines that carry the time of the job.
+set -euo pipefail
+build=$1
+src=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/app_rig.sh"
+
+dir=$(mktemp -d)
+trap 'bash "$src/scripts/private-cups.sh" stop "$dir/cups" >/dev/null 2>&1 || true; rig_stop "$dir"; rm -rf "$dir"' EXIT
+chmod 0755 "$dir"  # the filters run as lp when we are root
+rig_start "$dir" "$build"
+eval "$(bash "$src/scripts/private-cups.sh" start "$dir/cups" --build "$build" --printer "$SIM_TCP" --no-queues |
+  sed -n 's/^CUPS_SERVER=/export CUPS_SERVER=/p')"
+/usr/sbin/lpadmin -p APP -E -v "$APP_URI" -m everywhere 2>/dev/null
+
+field() { sed -n "s/^$2=//p" "$dir/sim/jobs/job-$(printf %04d "$1").txt"; }
+expect_job() {  # N PAGES
+  local n=$1 pages=$2 f
+  for f in ticket:yes pclxl:ok end:trailer "pages:$pages"; do
+    [ "$(field "$n" "${f%%:*}")" = "${f#*:}" ] ||
+      { echo "job $n: ${f%%:*} is '$(field "$n" "${f%%:*}")', expected '${f#*:}'"; cat "$dir/sim/jobs/job-$(printf %04d "$n").txt"; exit 1; }
+  done
+  [ "$(field "$n" lock_queries)" -ge 1 ] || { echo "job $n: no lock query before the job"; exit 1; }
+}
+
+rig_make_pdf "$dir/doc.pdf" 3
+convert -size 800x600 gradient:white-black "$dir/photo.jpg"
+
+lp -d APP -t report "$dir/doc.pdf" >/dev/null
+rig_wait_jobs 1 120
+expect_job 1 3
+[ "$(field 1 jobname)" = report ] || { echo "job name not in the ticket"; exit 1; }
+
+lp -d APP -t photo "$dir/photo.jpg" >/dev/null
+rig_wait_jobs 2 120
+expect_job 2 1
+
+# The same document bytes both ways: raw through CUPS to the application,
+# and the classic (USB) filter run on them as CUPS would run it.
+lp -d APP -t same -o raw "$dir/doc.pdf" >/dev/null
+rig_wait_jobs 3 120
+expect_job 3 3
+root=$dir/classic
+mkdir -p "$root/KPX7720MW/config" "$root/KPX7720MW/kpx7720mw/bin"
+ln -s /usr/bin/gs "$root/KPX7720MW/kpx7720mw/bin/gs"
+ZUVA_PRINTERS_ROOT=$root PPD=$src/ppd/KPX7720MW.ppd CUPS_REQUESTROOT=$root \
+  "$build/filter/pstopxl_7720mw" 9 "$(id -un)" same 1 "" <"$dir/doc.pdf" >"$dir/classic.prn" 2>"$dir/classic.err"
+python3 - "$dir/sim/jobs/job-0003.prn" "$dir/classic.prn" <<'PY'
+import re, sys
+def norm(data, lock):
+    if lock:
+        assert data.startswith(b"LockPrinter?"), "no lock query in front"
+        while data.startswith(b"LockPrinter?"):
+            data = data[12:]
+    data = re.sub(rb"@PJL SET JOBTIME = \d+\n", b"", data, count=1)
+    return re.sub(rb"@PJL PRINTLOG ITEM = 2,[^\n]*\n", b"", data, count=1)
+app, classic = norm(open(sys.argv[1], "rb").read(), True), norm(open(sys.argv[2], "rb").read(), False)
+if app != classic:
+    at = next((i for i, (a, b) in enumerate(zip(app, classic)) if a != b), min(len(app), len(classic)))
+    sys.exit(f"streams differ at byte {at}: app {len(app)} bytes, classic {len(classic)} bytes\n"
+             f"app: {app[max(0, at - 40):at + 40]!r}\nclassic: {classic[max(0, at - 40):at + 40]!r}")
+print(f"identical: {len(app)} bytes apart from the lock query and the time lines")
+PY
+echo PASS
