@@ -2,7 +2,8 @@
 # Submit-to-completed time through a private CUPS to the printer simulator:
 # our USB queue against a queue on the same simulator that uses cups-filters'
 # gstopxl (its pxlmono.ppd with SNMP off and A4), side by side, for 20 text
-# pages and 20 image pages; plus the bytes each sends to the printer.
+# pages and 20 image pages; plus the bytes each sends to the printer and the
+# time from lp to the first byte of the job at the printer.
 # Usage: bench/cups.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -60,7 +61,7 @@ image="$work/image20.ps"
 
 now() { date +%s.%N; }
 jobs_done=0
-# Prints "<seconds> <bytes>" for one job on one queue.
+# Prints "<seconds> <bytes> <seconds to first byte>" for one job on one queue.
 one_job() {
   local queue=$1 file=$2 start end
   start=$(now)
@@ -69,22 +70,28 @@ one_job() {
   ctl wait-jobs "$jobs_done" 300 >/dev/null
   while [ -n "$(lpstat -o "$queue" 2>/dev/null)" ]; do sleep 0.02; done
   end=$(now)
-  local bytes
+  local bytes started first
   bytes=$(ctl jobs | awk -F= '/^bytes=/{b=$2} END{print b}')
-  echo "$(echo "$end - $start" | bc -l) $bytes"
+  started=$(ctl jobs | awk -F= '/^started=/{s=$2} END{print s}')
+  first=$(date -d "$started" +%s.%N)
+  echo "$(echo "$end - $start" | bc -l) $bytes $(echo "$first - $start" | bc -l)"
 }
 
 median() { sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 
-printf '%-14s %12s %12s %8s %14s %14s\n' document "ours (s)" "gstopxl (s)" ratio "ours bytes" "gstopxl bytes"
+printf '%-14s %12s %12s %8s %14s %14s %12s %12s %8s\n' document "ours (s)" "gstopxl (s)" ratio "ours bytes" \
+  "gstopxl bytes" "ours 1st(s)" "gstopxl 1st" ratio
 for doc in text image; do
   file=$work/${doc}20.ps
-  ours=(); peer=()
+  ours=(); peer=(); ours1=(); peer1=()
   for _ in $(seq 1 "$runs"); do
-    read -r t b < <(one_job KPX7720MW "$file"); ours+=("$t"); ob=$b
-    read -r t b < <(one_job GSTOPXL "$file"); peer+=("$t"); pb=$b
+    read -r t b f < <(one_job KPX7720MW "$file"); ours+=("$t"); ours1+=("$f"); ob=$b
+    read -r t b f < <(one_job GSTOPXL "$file"); peer+=("$t"); peer1+=("$f"); pb=$b
   done
   mo=$(printf '%s\n' "${ours[@]}" | median)
   mp=$(printf '%s\n' "${peer[@]}" | median)
-  printf '%-14s %12.3f %12.3f %8.3f %14s %14s\n' "20 $doc pages" "$mo" "$mp" "$(echo "$mo / $mp" | bc -l)" "$ob" "$pb"
+  fo=$(printf '%s\n' "${ours1[@]}" | median)
+  fp=$(printf '%s\n' "${peer1[@]}" | median)
+  printf '%-14s %12.3f %12.3f %8.3f %14s %14s %12.3f %12.3f %8.3f\n' "20 $doc pages" "$mo" "$mp" \
+    "$(echo "$mo / $mp" | bc -l)" "$ob" "$pb" "$fo" "$fp" "$(echo "$fo / $fp" | bc -l)"
 done

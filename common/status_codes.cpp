@@ -184,6 +184,25 @@ int statusCodeCount() {
   return int(std::size(kSingles)) + (kLowPaperLast - kLowPaperFirst + 1) + kFamilyCount * int(std::size(kPaperSizes));
 }
 
+const std::vector<int> &statusCodes() {
+  static const std::vector<int> codes = [] {
+    std::vector<int> all;
+    for (const Single &s : kSingles) all.push_back(s.code);
+    for (int c = kLowPaperFirst; c <= kLowPaperLast; ++c) all.push_back(c);
+    for (int family : {112, 113, 114, 410, 412, 413, 414, 419})
+      for (const PaperSize &p : kPaperSizes) all.push_back(family * 100 + p.number);
+    std::sort(all.begin(), all.end());
+    return all;
+  }();
+  return codes;
+}
+
+const char *familySizeName(int number) {
+  for (const PaperSize &p : kPaperSizes)
+    if (p.number == number) return p.name;
+  return nullptr;
+}
+
 int severityRank(int code) {
   if (code == kLowPaperLast) return Critical;
   if (const Single *single = findSingle(code)) return single->rank != 0 ? single->rank : single->level;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kpx {
 
@@ -22,6 +23,13 @@ std::optional<StatusCode> statusCode(int code);
 
 // Number of codes in the table.
 int statusCodeCount();
+
+// Every code of the table, ascending.
+const std::vector<int> &statusCodes();
+
+// Name of a paper size of the paper-missing families by its size number
+// (the last two digits of the code), or nullptr.
+const char *familySizeName(int number);
 
 // Rank of a code when several arrive together: its own rank for codes in the
 // table; unknown codes rank as Critical, except the tray paper families

@@ -29,6 +29,7 @@
 #include "pagecount.h"
 #include "paths.h"
 #include "ppdchoices.h"
+#include "printerstatus.h"
 #include "records.h"
 #include "ticket.h"
 
@@ -193,6 +194,11 @@ int completed() {
   sendTrailer();
   checkpoint();
   checkOutput();
+  // Status the printer sent while the last pages went out.
+  char status[512];
+  ssize_t got = io::readBackChannel(status, sizeof status, 0);
+  if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
+  if (g_job.variant->statusOverUdp) askNetworkPrinterStatus();
 
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCompleted);
@@ -325,13 +331,16 @@ class PrinterStream {
     if (first_) {
       first_ = false;
       size_t written = writeChunkToPrinter(ticket_.data(), ticket_.size());
+      countSentPages(ticket_.data(), written);
       g_job.ticketSent = written > 0;
       if (written != ticket_.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket_.size()));
       checkOutput();
     }
-    if (writeChunkToPrinter(data, n) != n)
+    size_t sent = writeChunkToPrinter(data, n);
+    countSentPages(data, sent);
+    if (sent != n)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
     checkOutput();
@@ -357,11 +366,10 @@ class PrinterStream {
         if (!io::pauseFor(500)) checkpoint();
       }
     }
-    if (v.copiesBackChannelStatus) {
-      std::memset(status_, 0, sizeof status_);
-      ssize_t got = io::readBackChannel(status_, sizeof status_ - 1, 0);
-      if (got > kBackChannelStateMinimum) writeState(status_, 4);
-    }
+    std::memset(status_, 0, sizeof status_);
+    ssize_t got = io::readBackChannel(status_, sizeof status_ - 1, 0);
+    if (got > 0) learnPrinterStatus(std::string_view(status_, static_cast<size_t>(got)));
+    if (v.copiesBackChannelStatus && got > kBackChannelStateMinimum) writeState(status_, 4);
   }
 
   const std::string &ticket_;
@@ -465,6 +473,7 @@ int checkLockPrinter() {
         if (n > 1) break;
       }
     }
+    if (n > 0) learnPrinterStatus(std::string_view(reply, static_cast<size_t>(n)));
     LockReplyScan scan = scanLockReply(reply, lastCode);
     lastCode = scan.lastCode;
     switch (lockOutcome(scan)) {
@@ -549,6 +558,7 @@ Ending runJob(const FilterVariant &variant) {
     io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
   Ticket ticket = buildTicket(s);
 
+  if (variant.statusOverUdp) askNetworkPrinterStatus();
   if (variant.checksLock) waitForPrinterLock();
   checkpoint();
 

@@ -187,7 +187,9 @@ ssize_t readBackChannel(char *buffer, size_t length, int timeoutMs) {
   // printer is one that does not reply: the wait is the same.
   if (g_backChannelGone) return waitReadable(-1, timeoutMs) == Wait::Cancelled ? kCancelled : -1;
   // cupsBackChannelRead goes on to a blocking read even when its own wait
-  // timed out, so it is only called once data is there.
+  // timed out, so it is only called once data is there; and never without
+  // a back channel, where it would go round for good.
+  if (fcntl(kBackChannelFd, F_GETFD) < 0) return -1;
   switch (waitReadable(kBackChannelFd, timeoutMs)) {
     case Wait::Cancelled: return kCancelled;
     case Wait::Timeout: return -1;

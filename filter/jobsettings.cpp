@@ -1,5 +1,7 @@
 #include "jobsettings.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace kpx {
@@ -47,6 +49,16 @@ SecureKey assembleSecureKey(const std::array<const char *, 4> &choices) {
   } else {
     k.verdict = SecureKey::Verdict::Incomplete;
   }
+  return k;
+}
+
+SecureKey withJobPassword(const SecureKey &fromOptions, const char *jobPassword) {
+  if (fromOptions.verdict != SecureKey::Verdict::None || jobPassword == nullptr) return fromOptions;
+  SecureKey k;
+  const bool fourDigits = std::strlen(jobPassword) == 4 &&
+                          std::all_of(jobPassword, jobPassword + 4, [](char c) { return c >= '0' && c <= '9'; });
+  k.verdict = fourDigits ? SecureKey::Verdict::Accepted : SecureKey::Verdict::Incomplete;
+  if (fourDigits) k.key = jobPassword;
   return k;
 }
 

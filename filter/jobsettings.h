@@ -66,6 +66,11 @@ struct SecureKey {
 // choices: the marked choice of Passwd1..Passwd4, null when not marked.
 SecureKey assembleSecureKey(const std::array<const char *, 4> &choices);
 
+// The job's IPP job-password (null when it has none) as a key: exactly four
+// ASCII digits hold the job under them, anything else is an incomplete
+// key. A key set through Passwd1..Passwd4 (fromOptions) wins.
+SecureKey withJobPassword(const SecureKey &fromOptions, const char *jobPassword);
+
 // Values that come from outside (user name, title, host name) go into PJL
 // lines. Control bytes (0x00-0x1F, 0x7F) become spaces so that nobody can
 // end a line or start a new job from a title; double quotes become single

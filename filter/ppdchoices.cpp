@@ -1,5 +1,7 @@
 #include "ppdchoices.h"
 
+#include <optional>
+
 #include <cups/cups.h>
 
 namespace kpx {
@@ -22,6 +24,9 @@ SecureKey applyPpdChoices(ppd_file_t *ppd, const std::string &options, JobSettin
   int count = cupsParseOptions(options.c_str(), 0, &list);
   ppdMarkDefaults(ppd);
   cupsMarkOptions(ppd, count, list);
+  const char *password = cupsGetOption("job-password", count, list);
+  const std::optional<std::string> jobPassword =
+      password != nullptr ? std::optional<std::string>(password) : std::nullopt;
   cupsFreeOptions(count, list);
 
   take(ppd, "PageSize", s.pageSize);
@@ -32,6 +37,7 @@ SecureKey applyPpdChoices(ppd_file_t *ppd, const std::string &options, JobSettin
   take(ppd, "ResizePage", s.resize);
   SecureKey key = assembleSecureKey(
       {marked(ppd, "Passwd1"), marked(ppd, "Passwd2"), marked(ppd, "Passwd3"), marked(ppd, "Passwd4")});
+  key = withJobPassword(key, jobPassword ? jobPassword->c_str() : nullptr);
   take(ppd, "TonerSaveMode", s.tonerSave);
   take(ppd, "ImprovePrintOutput", s.improveOutput);
   take(ppd, "PrintDensity", s.density);

@@ -14,7 +14,8 @@ namespace kpx {
 // Marks `options` (the CUPS option string) over the PPD's defaults and fills
 // the choice fields of s, keeping s's defaults where the PPD marks nothing
 // (or ppd is null). *range gets the PPD's custom size range when it declares
-// one. Returns the secure-print key assembled from Passwd1..Passwd4.
+// one. Returns the secure-print key assembled from Passwd1..Passwd4, or else
+// from the job's IPP job-password.
 SecureKey applyPpdChoices(ppd_file_t *ppd, const std::string &options, JobSettings &s, CustomSizeRange *range);
 
 }  // namespace kpx

@@ -8,14 +8,14 @@ const FilterVariant kUsbFilter = {
     "pstopxl_7720mw", "KPX7720MW", "KPX7720MW",
     /*writesStateFile=*/true, /*catchesSigint=*/false, /*checksLock=*/false,
     /*copiesBackChannelStatus=*/true, /*ioErrorIsDrainFailure=*/false,
-    /*trailerDrainSeconds=*/3,
+    /*trailerDrainSeconds=*/3, /*statusOverUdp=*/false,
 };
 
 const FilterVariant kNetFilter = {
     "pstopxl_7720mw_net", "KPX7720MW-net", "KPX7720MW_net",
     /*writesStateFile=*/false, /*catchesSigint=*/true, /*checksLock=*/true,
     /*copiesBackChannelStatus=*/false, /*ioErrorIsDrainFailure=*/true,
-    /*trailerDrainSeconds=*/5,
+    /*trailerDrainSeconds=*/5, /*statusOverUdp=*/true,
 };
 
 bool isCountedDrainFailure(const FilterVariant &v, int status) {

@@ -17,6 +17,7 @@ struct FilterVariant {
   bool copiesBackChannelStatus; // printer status texts go into printerState
   bool ioErrorIsDrainFailure;   // a drain I/O error counts towards cancelling
   int trailerDrainSeconds;      // drain timeout after the end-of-job trailer
+  bool statusOverUdp;           // asks the printer's status with "GetStatus;" over UDP
 };
 
 extern const FilterVariant kUsbFilter;

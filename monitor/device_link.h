@@ -1,8 +1,10 @@
 // The printer link as the monitor's poll cycle uses it: the operations and
-// result codes of usb_communicate (0 success, 252 not found, 253 write
-// failed, 254 read failed, 255 detach or release failed; ReadCmd returns the
-// byte count). The USB program plugs usb_communicate in here.
+// result codes (UsbResult) of usb_communicate; ReadCmd returns the byte
+// count. The USB program plugs usb_communicate in here; netmonitor has no
+// link and does not link libusb.
 #pragma once
+
+#include "usb_communicate.h"  // UsbResult only
 
 class DeviceLink {
  public:

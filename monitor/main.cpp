@@ -12,6 +12,7 @@ int main(int argc, char *argv[]) {
   kpxmon::InstanceGuard guard(QString::fromLatin1(variant.program));
   if (!guard.acquired()) return 0;
 
+  kpxmon::prepareApplication();
   QApplication app(argc, argv);
   MainWindow window(variant);
   window.show();

@@ -3,43 +3,113 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
 #include <QStyle>
-#include <QTextStream>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ui_mainwindow.h"
 #include "usbowner.h"
 
 using namespace kpxmon;
 
+Q_LOGGING_CATEGORY(lcMonitor, "kpx.monitor", QtWarningMsg)
+
 namespace {
 
-void logLine(const QString &line) { qDebug().noquote() << line; }
+// The trace of every cycle: off unless KPX_MONITOR_DEBUG is set (or the
+// category is enabled through QT_LOGGING_RULES). Warnings always go out.
+void logLine(const QString &line) { qCDebug(lcMonitor).noquote() << line; }
+void warnLine(const QString &line) { qCWarning(lcMonitor).noquote() << line; }
 
 const char kReadyTitle[] = "打印机准备就绪";
 const char kReadyText[] = "打印机准备就绪，等待打印任务";
 const char kConnectedTitle[] = "连接成功！";
 const char kConnectedText[] = "状态监视器连接打印机成功！";
 const int kReplyBufferSize = 8192;
-const int kLpstatWaitMs = 30000;
 const int kTrayWaitMs = 4000;
+const int kLpstatOutputLimit = 1024 * 1024;  // more is not lpstat talking about two queues
+const char kWarningTitle[] = "警告";
+const char kUsbErrorText[] = "USB连接错误！\n请检查打印机和电脑的USB连接状态";
+const char kNetErrorText[] = "网络连接错误！\n请检查打印机和电脑的网线连接状态";
+
+FileSignature signatureOf(const QString &path) {
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return {true, qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// At most `limit` bytes of a regular file. A FIFO, a device or a directory is
+// not opened for reading in a way that could wait, and a file bigger than a
+// record can be is not read at all.
+bool readRecordFile(const QString &path, qint64 limit, QByteArray *content) {
+  int fd;
+  do fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= limit;
+  if (ok) {
+    content->resize(int(limit) + 1);
+    qint64 got = 0;
+    while (got <= limit) {
+      const ssize_t n = ::read(fd, content->data() + got, size_t(limit + 1 - got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      got += n;
+    }
+    ok = ok && got <= limit;  // grew while being read
+    content->resize(ok ? int(got) : 0);
+  }
+  ::close(fd);
+  return ok;
+}
 
 QString tabStyle() { return QStringLiteral("QTabBar::tab:disabled{width:0;color:transparent;}"); }
 
 }  // namespace
 
+namespace kpxmon {
+
+void prepareApplication() {
+  // Qt's xcb GL integration loads the whole GL stack (tens of MiB) into a
+  // program that never draws with GL.
+  if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+  // Scale by the screen's exact density (1.25 at 120 dpi), so that fonts
+  // keep the size the form was laid out for.
+  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR_ROUNDING_POLICY"))
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+  // The USB link traces through the default category: off with the rest.
+  const QByteArray debug = qgetenv("KPX_MONITOR_DEBUG");
+  const bool on = !debug.isEmpty() && debug != "0";
+  QLoggingCategory::setFilterRules(on ? QStringLiteral("kpx.monitor.debug=true\ndefault.debug=true")
+                                      : QStringLiteral("default.debug=false"));
+}
+
+}  // namespace kpxmon
+
 int MainWindow::trayWaitRounds = 3;
+int MainWindow::lpstatWaitMs = 30000;
+
+void MainWindow::setLpstatWaitMs(int ms) { lpstatWaitMs = ms; }
 
 void MainWindow::setTrayWaitRounds(int rounds) { trayWaitRounds = rounds; }
 
@@ -50,6 +120,12 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   ui->setupUi(this);
   ui->printer_state->setGeometry(variant.stateGeometry);
   ui->printer_help->setGeometry(variant.helpGeometry);
+  // Long titles and texts wrap, and the window grows to hold them.
+  ui->printer_state->setWordWrap(true);
+  ui->printer_help->setWordWrap(true);
+  // The window comes up for warnings while the user works elsewhere: it never
+  // takes the keyboard focus.
+  setAttribute(Qt::WA_ShowWithoutActivating);
 
   // Only the status page can be seen: the other tabs are disabled and take no room.
   ui->tabWidget->setTabEnabled(1, false);
@@ -62,9 +138,11 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                            : QRect(0, 0, 1024, 768);
   const QSize size = this->size();
+  formSize = size;
+  jobPanePosition = ui->groupBox->pos();
   move(windowPosition(available, size));
   setFixedSize(size);
-  setWindowFlags(Qt::WindowStaysOnTopHint);
+  setWindowFlags(Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
 
   trayIconList = new QComboBox(this);
   trayIconList->hide();
@@ -124,12 +202,20 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
     // Nothing arrives on that port then. The cycle goes on sending; the first
     // query binds the socket to a free port, which the printer answers.
     if (!statusSocket->bind(monitorUdpPort()))
-      logLine(QStringLiteral("bind UDP port %1 failed: %2").arg(monitorUdpPort()).arg(statusSocket->errorString()));
+      warnLine(QStringLiteral("bind UDP port %1 failed: %2").arg(monitorUdpPort()).arg(statusSocket->errorString()));
     connect(statusSocket, SIGNAL(readyRead()), this, SLOT(readSocket()));
   }
 }
 
-MainWindow::~MainWindow() { delete ui; }
+MainWindow::~MainWindow() {
+  // An lpstat still running ends here without finishing its cycle step on a
+  // window that is going away.
+  for (QProcess *lpstat : findChildren<QProcess *>()) {
+    lpstat->disconnect();
+    delete lpstat;
+  }
+  delete ui;
+}
 
 // ------------------------------------------------------------------ shell
 
@@ -191,48 +277,80 @@ void MainWindow::closeTrigger() {
 // ------------------------------------------------------------- poll cycle
 
 void MainWindow::printerStateCheck() {
+  // A cycle still waiting for lpstat: this tick is skipped, the order of the
+  // steps stays as it is.
+  if (cycleRunning) {
+    logLine("previous cycle still running");
+    return;
+  }
+  cycleRunning = true;
   if (variant.transport == Transport::Udp)
     netQueryCycle();
   else
     usbPollCycle();
 }
 
+void MainWindow::cycleDone() { cycleRunning = false; }
+
 void MainWindow::usbPollCycle() {
-  checkPrintingProcess();
-  usbJobPending = checkPrintJob();
+  checkPrintJob([this](bool pending) {
+    usbJobPending = pending;
+    // Whether the filter runs matters only while a job waits: the scan of
+    // every process is spared on the idle cycles.
+    if (usbJobPending)
+      checkPrintingProcess();
+    else
+      filterRunning = false;
+    usbDeviceStep();
+  });
+}
+
+void MainWindow::usbReleaseFailed() {
+  logLine("release device error");
+  deviceHeld = 1;
+  const ReleaseOutcome outcome = releaseFailed(releaseFailures);
+  releaseFailures = outcome.failures;
+  if (!outcome.warn) return;
+  // The device cannot be given back: no new state can be read until it is.
+  showMessageOnWindow(Critical, tr(kWarningTitle), tr(kUsbErrorText));
+  usbErrorShown = 1;
+  connectAnnounced = 0;
+}
+
+void MainWindow::usbDeviceStep() {
   // The printer application serving the printer on USB holds it like a job.
   const bool busy = (usbJobPending && filterRunning) || kpx::printerAppOwnsUsb();
 
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
   if (deviceHeld != 0 && usbLink) {
-    if (usbLink->releaseDevice() == 0) {
+    if (usbLink->releaseDevice() == kUsbOk) {
       deviceHeld = 0;
+      releaseFailures = 0;
       logLine("release device ok");
     } else {
-      logLine("release device error");
-      if (!busy) return;
+      usbReleaseFailed();
+      if (!busy) return cycleDone();
     }
   }
 
-  int result = 255;
+  int result = kUsbDriverOrReleaseFailed;  // busy: the filter has the device
   if (!busy) {
-    result = usbLink ? usbLink->initDevice() : 252;
+    result = usbLink ? usbLink->initDevice() : int(kUsbNotFound);
     lastStatusCode = 0;
   }
   logLine(QStringLiteral("i = %1").arg(result));
 
-  if (result == 252) {
+  if (result == kUsbNotFound) {
     logLine("find device error");
-    if (usbErrorShown == 0)
-      showMessageOnWindow(Critical, tr("警告"), tr("USB连接错误！\n请检查打印机和电脑的USB连接状态"));
+    if (usbErrorShown == 0) showMessageOnWindow(Critical, tr(kWarningTitle), tr(kUsbErrorText));
     idleReplyCount = 0;
     connectAnnounced = 0;
     deviceHeld = 0;
     usbErrorShown = 1;
-    return;
+    return cycleDone();
   }
-  if (result == 255) {
+  if (result == kUsbDriverOrReleaseFailed) {
     idleReplyCount = 0;
     if (!busy) deviceHeld = 0;  // initDevice closed what it had opened
     usbErrorShown = 0;
@@ -241,9 +359,9 @@ void MainWindow::usbPollCycle() {
       logLine("get----device-----error");
       execReturnMsg(readPrinterState().toUtf8());
     } else {
-      showMessageOnWindow(Critical, tr("警告"), tr("打印队列非空，但USB连接错误！\n请检查打印机和电脑的USB连接状态"));
+      showMessageOnWindow(Critical, tr(kWarningTitle), tr("打印队列非空，但USB连接错误！\n请检查打印机和电脑的USB连接状态"));
     }
-    return;
+    return cycleDone();
   }
 
   logLine("connect ok");
@@ -253,7 +371,13 @@ void MainWindow::usbPollCycle() {
   if (!pollTimer->isActive()) pollTimer->start();
   connectAnnounced = 1;
 
-  queueLinked = checkPrinterLink();
+  checkPrinterLink([this](bool linked) {
+    queueLinked = linked;
+    usbQueryStep();
+  });
+}
+
+void MainWindow::usbQueryStep() {
   const QString plus(46, QLatin1Char('+'));
   logLine(plus);
   const int sent = usbLink->SendCmd(reinterpret_cast<unsigned char *>(statusCommand.data()),
@@ -283,37 +407,69 @@ void MainWindow::usbPollCycle() {
 
   execReturnMsg(reply);
 
-  if (usbLink->releaseDevice() != 0) {
-    deviceHeld = 1;
-    logLine("release device error");
+  if (usbLink->releaseDevice() != kUsbOk) {
+    usbReleaseFailed();
   } else {
     deviceHeld = 0;
+    releaseFailures = 0;
     logLine("release device ok");
   }
+  cycleDone();
 }
 
-QString MainWindow::runLpstat(const QStringList &arguments) {
-  QProcess lpstat;
-  lpstat.start(QStringLiteral("lpstat"), arguments, QIODevice::ReadWrite);
-  if (!lpstat.waitForFinished(kLpstatWaitMs) && lpstat.state() != QProcess::NotRunning) {
-    lpstat.kill();
-    lpstat.waitForFinished(1000);
-  }
-  return QString::fromLocal8Bit(untilNul(lpstat.readAllStandardOutput()));
+void MainWindow::runLpstat(const QStringList &arguments, const std::function<void(const QString &)> &done) {
+  // Waited for through the event loop: a hanging lpstat is killed after 30 s
+  // and the window is served meanwhile.
+  auto *lpstat = new QProcess(this);
+  auto *limit = new QTimer(lpstat);
+  auto output = std::make_shared<QByteArray>();
+  auto finish = [lpstat, limit, output, done]() {
+    if (lpstat->property("kpxDone").toBool()) return;
+    lpstat->setProperty("kpxDone", true);
+    limit->stop();
+    if (output->size() < kLpstatOutputLimit)
+      output->append(lpstat->readAllStandardOutput().left(kLpstatOutputLimit - output->size()));
+    lpstat->deleteLater();
+    done(QString::fromLocal8Bit(untilNul(*output)));
+  };
+  connect(lpstat, &QProcess::readyReadStandardOutput, lpstat, [lpstat, output]() {
+    const QByteArray chunk = lpstat->readAllStandardOutput();
+    if (output->size() < kLpstatOutputLimit) output->append(chunk.left(kLpstatOutputLimit - output->size()));
+  });
+  connect(lpstat, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), lpstat, finish);
+  connect(lpstat, &QProcess::errorOccurred, lpstat, [finish](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) finish();  // no finished() follows
+  });
+  limit->setSingleShot(true);
+  connect(limit, &QTimer::timeout, lpstat, [lpstat, wait = lpstatWaitMs]() {
+    warnLine(QStringLiteral("lpstat %1 did not finish within %2 ms: killed")
+                 .arg(lpstat->arguments().join(QLatin1Char(' ')))
+                 .arg(wait));
+    lpstat->kill();  // finished() follows
+  });
+  lpstat->setStandardInputFile(QProcess::nullDevice());
+  lpstat->setProcessChannelMode(QProcess::SeparateChannels);
+  lpstat->setStandardErrorFile(QProcess::nullDevice());
+  lpstat->start(QStringLiteral("lpstat"), arguments, QIODevice::ReadOnly);
+  limit->start(lpstatWaitMs);
 }
 
-bool MainWindow::checkPrinterLink() {
-  const QueueCounts c = countQueues(runLpstat({QStringLiteral("-a")}));
-  logLine(QString::asprintf("usbPrinter = %d, netPrinter = %d", c.usb, c.net));
-  return usbQueueInstalled(c);
+void MainWindow::checkPrinterLink(const std::function<void(bool)> &done) {
+  runLpstat({QStringLiteral("-a")}, [done](const QString &out) {
+    const QueueCounts c = countQueues(out);
+    logLine(QString::asprintf("usbPrinter = %d, netPrinter = %d", c.usb, c.net));
+    done(usbQueueInstalled(c));
+  });
 }
 
-bool MainWindow::checkPrintJob() {
+void MainWindow::checkPrintJob(const std::function<void(bool)> &done) {
   QStringList arguments;
   for (const std::string &a : variant.jobCheckArguments) arguments.append(QString::fromStdString(a));
-  const QueueCounts c = countQueues(runLpstat(arguments));
-  logLine(QString::asprintf("usbPrinter Job= %d, netPrinter Job= %d", c.usb, c.net));
-  return variant.jobQueued(c);
+  runLpstat(arguments, [this, done](const QString &out) {
+    const QueueCounts c = countQueues(out);
+    logLine(QString::asprintf("usbPrinter Job= %d, netPrinter Job= %d", c.usb, c.net));
+    done(variant.jobQueued(c));
+  });
 }
 
 void MainWindow::checkPrintingProcess() {
@@ -324,7 +480,7 @@ void MainWindow::checkPrintingProcess() {
       logLine("the pid stat file can not open!");
       return QString();
     }
-    return QString::fromLocal8Bit(stat.readLine()).trimmed();
+    return QString::fromLocal8Bit(stat.readLine(4096)).trimmed();
   };
   filterRunning = findProcess(entries, readStat, QLatin1String(kUsbFilterProcess));
 }
@@ -332,10 +488,35 @@ void MainWindow::checkPrintingProcess() {
 // ------------------------------------------------------ network query cycle
 
 void MainWindow::netQueryCycle() {
-  netJobPending = checkPrintJob();
-  // While sending fails the address file is read again, so that a repaired or
-  // newly written one is picked up.
-  if (netErrorShown == 1) printerAddress = readNetIpInfo();
+  checkPrintJob([this](bool pending) {
+    netJobPending = pending;
+    netSendStep();
+    cycleDone();
+  });
+}
+
+void MainWindow::followNetIpInfo() {
+  // Read again while sending fails, and whenever the file changed (the IP
+  // setup tool wrote a new address).
+  const FileSignature now = signatureOf(configFile("netIpInfo"));
+  if (netErrorShown != 1 && now == netIpInfoRead) return;
+  const QString before = printerAddress;
+  printerAddress = readNetIpInfo();
+  if (printerAddress == before) return;
+  logLine(QStringLiteral("printer address now %1").arg(printerAddress));
+  // Replies are owed by the new address only; its first status shows.
+  silence = SilenceWatch{};
+  lastStatusCode = 0;
+}
+
+void MainWindow::netSendStep() {
+  followNetIpInfo();
+
+  if (silenceAtCycleStart(silence) && netErrorShown == 0) {
+    logLine(QStringLiteral("no reply to %1 queries").arg(silence.silentCycles));
+    showMessageOnWindow(Critical, tr(kWarningTitle), tr(kNetErrorText));
+    lastStatusCode = 0;
+  }
 
   // An address that does not parse is a failed send: Qt would otherwise send
   // to the null address, which Linux delivers to this host.
@@ -343,52 +524,74 @@ void MainWindow::netQueryCycle() {
   const qint64 sent =
       printer.isNull() ? -1 : statusSocket->writeDatagram(statusCommand.left(10), printer, printerUdpPort());
   logLine(QStringLiteral("UDP send ret = %1").arg(sent));
+  querySentFor(silence, sent != -1);
 
   const SendOutcome outcome = querySent(sent != -1, netErrorShown);
   if (sent == -1) logLine("socket link to device error");
-  if (outcome.showWarning)
-    showMessageOnWindow(Critical, tr("警告"), tr("网络连接错误！\n请检查打印机和电脑的网线连接状态"));
+  if (outcome.showWarning) showMessageOnWindow(Critical, tr(kWarningTitle), tr(kNetErrorText));
   if (outcome.resetLastCode) lastStatusCode = 0;
   if (outcome.refreshJobInfo) readPrintJobInfo();
   netErrorShown = outcome.netErrorShown;
 }
 
 QString MainWindow::readNetIpInfo() {
+  netIpInfoRead = signatureOf(configFile("netIpInfo"));
   QStringList lines;
-  if (!readConfigLines("netIpInfo", &lines)) return QString();
+  if (!readConfigLines("netIpInfo", kSmallRecordLimit, &lines)) return QString();
   return netIpInfoAddress(lines);
 }
 
+void MainWindow::noteBadDatagram(const QString &what) {
+  // A flood must not become a flood of log lines.
+  const int count = badDatagramLog.note(QDateTime::currentMSecsSinceEpoch());
+  if (count == 1)
+    warnLine(what);
+  else if (count > 1)
+    warnLine(QStringLiteral("%1 datagrams dropped or not decodable since the last report; the latest: %2")
+                 .arg(count)
+                 .arg(what));
+}
+
 void MainWindow::readSocket() {
-  logLine("read socket");
-  logLine("receive something");
-  QByteArray buffer(int(qMax<qint64>(statusSocket->bytesAvailable(), 0)), '\0');
-  QHostAddress sender;
-  const qint64 bytesRead = statusSocket->readDatagram(buffer.data(), buffer.size(), &sender);
-  logLine(QStringLiteral("byte_read = %1").arg(bytesRead));
-  if (bytesRead < 0) return;
-
-  // Only the printer's own status counts: anything else arriving on the port
-  // (another host, a stray program) would otherwise put its text on screen.
-  if (!datagramFromPrinter(sender, printerAddress)) {
-    bool v4 = false;
-    const quint32 senderV4 = sender.toIPv4Address(&v4);
-    logLine(QStringLiteral("datagram from %1 dropped: not the printer (%2)")
-                .arg(v4 ? QHostAddress(senderV4).toString() : sender.toString(), printerAddress));
-    return;
-  }
-
-  if (bytesRead > 0) {
+  while (statusSocket->hasPendingDatagrams()) {
+    QByteArray buffer(int(qBound<qint64>(0, statusSocket->pendingDatagramSize(), 65536)), '\0');
+    QHostAddress sender;
+    const qint64 bytesRead = statusSocket->readDatagram(buffer.data(), buffer.size(), &sender);
+    if (bytesRead < 0) {
+      logLine(QStringLiteral("byte_read = %1").arg(bytesRead));
+      return;
+    }
     buffer.truncate(int(bytesRead));
-    logLine(QStringLiteral("receive = ") + QString::fromUtf8(buffer));
-    execReturnMsg(buffer);
-    return;
-  }
 
-  logLine(QStringLiteral("byte_read = %1").arg(0));
-  const IdleOutcome outcome = idleReply(bubbleText, idleReplyCount, variant.idleRule);
-  idleReplyCount = outcome.idleReplyCount;
-  if (outcome.declareReady) showMessageOnWindow(Information, tr(kReadyTitle), tr(kReadyText));
+    // Only the printer's own status counts: anything else arriving on the port
+    // (another host, a stray program) would otherwise put its text on screen.
+    if (!datagramFromPrinter(sender, printerAddress)) {
+      bool v4 = false;
+      const quint32 senderV4 = sender.toIPv4Address(&v4);
+      noteBadDatagram(QStringLiteral("datagram from %1 dropped: not the printer (%2)")
+                          .arg(v4 ? QHostAddress(senderV4).toString() : sender.toString(), printerAddress));
+      continue;
+    }
+    // The printer answered, whatever it said.
+    if (replyArrived(silence)) lastStatusCode = 0;
+    if (bytesRead > 0 && statusLines(buffer).isEmpty()) {
+      noteBadDatagram(QStringLiteral("datagram of %1 bytes from the printer holds no status").arg(bytesRead));
+      continue;
+    }
+
+    logLine("read socket");
+    logLine("receive something");
+    logLine(QStringLiteral("byte_read = %1").arg(bytesRead));
+    if (bytesRead > 0) {
+      logLine(QStringLiteral("receive = ") + QString::fromUtf8(buffer));
+      execReturnMsg(buffer);
+      continue;
+    }
+    logLine(QStringLiteral("byte_read = %1").arg(0));
+    const IdleOutcome outcome = idleReply(bubbleText, idleReplyCount, variant.idleRule);
+    idleReplyCount = outcome.idleReplyCount;
+    if (outcome.declareReady) showMessageOnWindow(Information, tr(kReadyTitle), tr(kReadyText));
+  }
 }
 
 // ---------------------------------------------------------------- decoding
@@ -423,28 +626,70 @@ void MainWindow::justStatusCodeShow(int code) { showMessageState(statusLineFor(c
 
 void MainWindow::showMessageOnWindow(int level, const QString &title, const QString &text) {
   const LevelLook look = levelLook(level);
+  // The message already on the window (the printer repeating its state):
+  // the content is refreshed, but a window the user or the hide timer put
+  // away stays away.
+  const bool repeat = level == shownLevel && title == shownTitle && text == shownText;
   if (look.known) {
     QPalette palette;
     palette.setBrush(QPalette::All, QPalette::WindowText, QBrush(QColor(Qt::GlobalColor(look.titleColour))));
     ui->printer_state->setPalette(palette);
-    hideTimer->start(look.hideIntervalMs);
-    if (look.window == WindowAction::Show) show();
-    if (look.window == WindowAction::Hide) hide();
-    if (look.clearsWindowHidden) windowHidden = 0;
+    if (!repeat) {
+      hideTimer->start(look.hideIntervalMs);
+      if (look.window == WindowAction::Show) show();
+      if (look.window == WindowAction::Hide) hide();
+      if (look.clearsWindowHidden) windowHidden = 0;
+    }
     if (look.balloon) triggerBubbleOn(level, title, text);
   }
+  shownLevel = level;
+  shownTitle = title;
+  shownText = text;
   ui->printer_img->setPixmap(look.picture.isEmpty() ? QPixmap() : QPixmap(look.picture));
   ui->printer_state->setText(title);
   ui->printer_help->setText(text);
+  fitText();
+}
+
+// The height a wrapped label needs at a width: what the label says, or what
+// drawing the text takes where that is more (QLabel can come out one pixel
+// short at some densities).
+static int neededHeight(const QLabel *label, int width) {
+  const QMargins m = label->contentsMargins();
+  const int room = width - m.left() - m.right();
+  const QRect drawn = label->fontMetrics().boundingRect(QRect(0, 0, room, 100000),
+                                                        int(label->alignment()) | Qt::TextWordWrap, label->text());
+  return std::max(label->heightForWidth(width), drawn.height() + m.top() + m.bottom());
+}
+
+void MainWindow::fitText() {
+  QLabel *state = ui->printer_state;
+  QLabel *help = ui->printer_help;
+  const TextFit fit = fitStatusText(variant.stateGeometry, variant.helpGeometry,
+                                    neededHeight(state, variant.stateGeometry.width()),
+                                    neededHeight(help, variant.helpGeometry.width()));
+  state->setGeometry(fit.state);
+  help->setGeometry(fit.help);
+  ui->groupBox->move(jobPanePosition + QPoint(0, fit.grow));
+  const QSize size(formSize.width(), formSize.height() + fit.grow);
+  if (size == this->size()) return;
+  ui->tabWidget->resize(size);
+  setFixedSize(size);
+  const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                           : QRect(0, 0, 1024, 768);
+  move(windowPosition(available, size));
 }
 
 void MainWindow::triggerBubbleOn(int level, const QString &title, const QString &text) {
-  if (!raisesBalloon(level, bubbleLevel, variant.balloonOnLevelChangeOnly)) return;
+  const bool popUp =
+      raisesBalloon(level, title, text, bubbleLevel, bubbleTitle, bubbleText, variant.balloonOnChangeOnly);
+  // The stored balloon (shown again on a middle click) is always the message
+  // on the window.
   bubbleText = text;
   bubbleTitle = title;
   bubbleLevel = level;
   setIcon(level);
-  showMessage();
+  if (popUp) showMessage();
 }
 
 void MainWindow::showMessage() {
@@ -463,26 +708,23 @@ QSystemTrayIcon::MessageIcon MainWindow::balloonIconOf(int level) const {
   return QSystemTrayIcon::MessageIcon(balloonIconList->itemData(index).toInt());
 }
 
-int MainWindow::execMessageLevel(const QString &line) { return kpxmon::execMessageLevel(line); }
-
 QString MainWindow::configFile(const char *name) const {
   return QString::fromStdString(variant.queueDir()) + QStringLiteral("/config/") + QLatin1String(name);
 }
 
-bool MainWindow::readConfigLines(const char *name, QStringList *lines) {
-  QFile file(configFile(name));
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+bool MainWindow::readConfigLines(const char *name, qint64 limit, QStringList *lines) {
+  QByteArray content;
+  if (!readRecordFile(configFile(name), limit, &content)) {
     logLine("open file failed");
     return false;
   }
-  QTextStream in(&file);
-  while (!in.atEnd()) lines->append(in.readLine());
+  lines->append(recordLines(content));
   return true;
 }
 
 QString MainWindow::readPrinterState() {
   QStringList lines;
-  if (!readConfigLines("printerState", &lines)) return QString();
+  if (!readConfigLines("printerState", kStateRecordLimit, &lines)) return QString();
   int consumed = 0;
   const QString chosen = choosePrinterStateLine(lines, &consumed);
   for (int i = 0; i < consumed; ++i) logLine(QStringLiteral("read line = ") + lines.at(i));
@@ -493,7 +735,7 @@ QString MainWindow::readPrinterState() {
 
 void MainWindow::readPrintJobInfo() {
   QStringList lines;
-  readConfigLines("printerInfo", &lines);  // a missing record leaves the pane blank
+  readConfigLines("printerInfo", kSmallRecordLimit, &lines);  // a missing record leaves the pane blank
   const JobRecord record = parseJobRecord(lines);
   ui->printer_resolution->setText(qualityText(record.resolution));
   ui->printer_mediatype->setText(mediaTypeText(record.mediatype));

@@ -6,10 +6,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "variant.h"
@@ -23,6 +26,13 @@ class QMenu;
 class QTimer;
 class QUdpSocket;
 
+namespace kpxmon {
+// Before the QApplication is made: high-DPI scaling, no GL integration unless
+// the environment asks for one, and the debug lines when KPX_MONITOR_DEBUG is
+// set.
+void prepareApplication();
+}  // namespace kpxmon
+
 class MainWindow : public QWidget {
   Q_OBJECT
 
@@ -33,6 +43,9 @@ class MainWindow : public QWidget {
   // How many 4-second waits for a system tray the constructor makes when
   // there is none (3). Tests without a tray set 0.
   static void setTrayWaitRounds(int rounds);
+  // How long an lpstat run may take before it is killed (30 s). Tests
+  // shorten it.
+  static void setLpstatWaitMs(int ms);
 
  public slots:
   void setIcon(int index);
@@ -50,13 +63,22 @@ class MainWindow : public QWidget {
   void createActions();
   void createTrayIcon();
 
+  // A cycle runs in steps: each lpstat run is waited for through the event
+  // loop, and the cycle goes on when it has finished.
   void usbPollCycle();
+  void usbDeviceStep();
+  void usbQueryStep();
+  void usbReleaseFailed();
   void netQueryCycle();
+  void netSendStep();
+  void cycleDone();
   QString readNetIpInfo();
+  void followNetIpInfo();
+  void noteBadDatagram(const QString &what);
 
   void checkPrintingProcess();
-  bool checkPrintJob();
-  bool checkPrinterLink();
+  void checkPrintJob(const std::function<void(bool)> &done);
+  void checkPrinterLink(const std::function<void(bool)> &done);
 
   void showMessageState(const QByteArray &line);
   void execReturnMsg(const QByteArray &reply);
@@ -64,17 +86,18 @@ class MainWindow : public QWidget {
 
   void showMessageOnWindow(int level, const QString &title, const QString &text);
   void triggerBubbleOn(int level, const QString &title, const QString &text);
-  int execMessageLevel(const QString &line);
   QString readPrinterState();
 
   void readPrintJobInfo();
+  void fitText();
 
-  QString runLpstat(const QStringList &arguments);
+  void runLpstat(const QStringList &arguments, const std::function<void(const QString &)> &done);
   QSystemTrayIcon::MessageIcon balloonIconOf(int level) const;
   QString configFile(const char *name) const;
   // Appends the lines of a record file under config/; false (and a log
-  // line) when it cannot be opened.
-  bool readConfigLines(const char *name, QStringList *lines);
+  // line) when it cannot be read, is not a regular file or is bigger than
+  // `limit` bytes.
+  bool readConfigLines(const char *name, qint64 limit, QStringList *lines);
 
   friend struct MonitorProbe;  // tests
 
@@ -90,8 +113,20 @@ class MainWindow : public QWidget {
   std::unique_ptr<DeviceLink> usbLink;        // USB transport
   QUdpSocket *statusSocket = nullptr;        // UDP transport
   QString printerAddress;
+  kpxmon::FileSignature netIpInfoRead;  // the netIpInfo the address came from
+  kpxmon::SilenceWatch silence;
+  kpxmon::RateLimitedLog badDatagramLog;
   int netErrorShown = 0;
   bool netJobPending = false;
+  bool cycleRunning = false;
+  int releaseFailures = 0;
+  // The message on the window: the same one again does not bring the window
+  // back once it was hidden.
+  QSize formSize;        // as laid out in the form; fitText adds to it
+  QPoint jobPanePosition;
+  int shownLevel = -1;
+  QString shownTitle;
+  QString shownText;
 
   bool filterRunning = false;
   int idleReplyCount = 0;
@@ -112,4 +147,5 @@ class MainWindow : public QWidget {
   QAction *exitAction = nullptr;
 
   static int trayWaitRounds;
+  static int lpstatWaitMs;
 };

@@ -133,6 +133,17 @@ QPoint windowPosition(const QRect &available, const QSize &size) {
   return QPoint(std::max(x, available.x()), std::max(y, available.y()));
 }
 
+TextFit fitStatusText(const QRect &state, const QRect &help, int stateNeeded, int helpNeeded) {
+  TextFit f;
+  f.state = state;
+  f.state.setHeight(std::max(state.height(), stateNeeded));
+  f.help = help;
+  f.help.moveTop(help.top() + f.state.height() - state.height());
+  f.help.setHeight(std::max(help.height(), helpNeeded));
+  f.grow = std::max(0, f.help.bottom() - help.bottom());
+  return f;
+}
+
 int severityOfCode(int code) { return kpx::severityRank(code); }
 
 int execMessageLevel(const QString &line) { return severityOfCode(statusCodeOf(line)); }
@@ -231,8 +242,54 @@ SendOutcome querySent(bool sent, int netErrorShown) {
   return o;
 }
 
-bool raisesBalloon(int level, int bubbleLevel, bool onLevelChangeOnly) {
-  return !onLevelChangeOnly || level != bubbleLevel;
+bool raisesBalloon(int level, const QString &title, const QString &text, int bubbleLevel,
+                   const QString &bubbleTitle, const QString &bubbleText, bool onChangeOnly) {
+  if (!onChangeOnly || level != bubbleLevel) return true;
+  return level >= Warning && (title != bubbleTitle || text != bubbleText);
+}
+
+bool silenceAtCycleStart(SilenceWatch &w) {
+  w.silentCycles = w.awaiting ? w.silentCycles + 1 : 0;
+  if (w.silentCycles < kSilentCyclesWarned || w.warned) return false;
+  w.warned = true;
+  return true;
+}
+
+void querySentFor(SilenceWatch &w, bool sent) {
+  // Nothing went out: no reply is owed, and the send failure has its own warning.
+  w.awaiting = sent;
+  if (!sent) w.silentCycles = 0;
+}
+
+bool replyArrived(SilenceWatch &w) {
+  const bool ended = w.warned;
+  w = SilenceWatch{};
+  return ended;
+}
+
+int RateLimitedLog::note(qint64 nowMs) {
+  if (!started || nowMs - windowStart >= intervalMs) {
+    const int report = started && pending > 0 ? pending + 1 : 1;
+    started = true;
+    windowStart = nowMs;
+    pending = 0;
+    return report;
+  }
+  ++pending;
+  return 0;
+}
+
+ReleaseOutcome releaseFailed(int failuresSoFar) {
+  const int failures = failuresSoFar + 1;
+  return {failures, failures == kReleaseFailuresWarned};
+}
+
+QStringList recordLines(const QByteArray &content) {
+  QStringList lines = QString::fromUtf8(content).split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  for (QString &line : lines)
+    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+  return lines;
 }
 
 // ---------------------------------------------------------------- /proc

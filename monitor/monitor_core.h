@@ -100,6 +100,16 @@ int balloonDurationMs(int level, int fixedDurationMs = 0);
 // screen area, keeping the whole window on it.
 QPoint windowPosition(const QRect &available, const QSize &size);
 
+// The status title and text at the heights their wrapped lines need (never
+// less than the form gives them), the text kept below the title, and by how
+// much the window must grow so that nothing is cut.
+struct TextFit {
+  QRect state;
+  QRect help;
+  int grow = 0;
+};
+TextFit fitStatusText(const QRect &state, const QRect &help, int stateNeeded, int helpNeeded);
+
 // Severity of a status code and of a line holding "CODE=" (1 to 4).
 int severityOfCode(int code);
 int execMessageLevel(const QString &line);
@@ -166,9 +176,81 @@ struct SendOutcome {
 };
 SendOutcome querySent(bool sent, int netErrorShown);
 
-// Whether triggerBubbleOn raises a balloon: always, or (USB) only when the
-// level changes.
-bool raisesBalloon(int level, int bubbleLevel, bool onLevelChangeOnly);
+// Whether triggerBubbleOn pops a balloon up for a message: always, or (USB)
+// when the level changes or a warning or error says something new. The stored
+// balloon follows every message either way, so that it tells what the window
+// shows.
+bool raisesBalloon(int level, const QString &title, const QString &text, int bubbleLevel,
+                   const QString &bubbleTitle, const QString &bubbleText, bool onChangeOnly);
+
+// A printer that stops answering: the queries of how many cycles in a row
+// may go unanswered before the network warning shows.
+constexpr int kSilentCyclesWarned = 3;
+struct SilenceWatch {
+  bool awaiting = false;  // the last query has had no reply yet
+  int silentCycles = 0;   // queries in a row without a reply
+  bool warned = false;    // the warning for this silence is up
+};
+// At the start of a query cycle, before sending: true when the warning is due
+// now (once per silence).
+bool silenceAtCycleStart(SilenceWatch &watch);
+// After a query went out (or not).
+void querySentFor(SilenceWatch &watch, bool sent);
+// A status datagram from the printer arrived: true when it ends a warned
+// silence, so that the status it carries is shown even if it repeats.
+bool replyArrived(SilenceWatch &watch);
+
+// What a record file looked like when it was read: a changed one is read
+// again.
+struct FileSignature {
+  bool exists = false;
+  qint64 inode = 0, size = 0, mtimeNs = 0;
+  bool operator==(const FileSignature &o) const {
+    return exists == o.exists && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs;
+  }
+  bool operator!=(const FileSignature &o) const { return !(*this == o); }
+};
+
+// Log lines about datagrams that are dropped or cannot be decoded: the first
+// of an interval is logged, the rest counted and told once the interval is
+// over.
+class RateLimitedLog {
+ public:
+  explicit RateLimitedLog(qint64 intervalMs = 10000) : intervalMs(intervalMs) {}
+  // One more event at `nowMs`. Returns the number of events to report now (0:
+  // stay quiet): 1 for the first of an interval, else the count of the
+  // interval that just ended, this one included.
+  int note(qint64 nowMs);
+
+ private:
+  qint64 intervalMs;
+  qint64 windowStart = 0;
+  int pending = 0;
+  bool started = false;
+};
+
+// --------------------------------------------------------- USB release
+
+// After a failed release of the USB device: the new count of failures in a
+// row, and whether the user is told now that the connection is in trouble
+// (at the third, once per run of failures).
+constexpr int kReleaseFailuresWarned = 3;
+struct ReleaseOutcome {
+  int failures = 0;
+  bool warn = false;
+};
+ReleaseOutcome releaseFailed(int failuresSoFar);
+
+// ------------------------------------------------------------ record files
+
+// The most a valid record can hold; a file that is bigger, or not a regular
+// file, is taken as unreadable.
+constexpr qint64 kStateRecordLimit = 16 * 1024;  // printerState: status lines copied from the printer
+constexpr qint64 kSmallRecordLimit = 4 * 1024;   // printerInfo, netIpInfo
+
+// The lines of a record as a text-mode reader sees them: split at line feeds,
+// a carriage return before one dropped, no empty line after the last line end.
+QStringList recordLines(const QByteArray &content);
 
 // ---------------------------------------------------------------- /proc
 

@@ -32,7 +32,7 @@ struct MonitorVariant {
   DecoderRules decoder;
   IdleRule idleRule;
   const char *replyTrace;       // debug line before a decoded reply
-  bool balloonOnLevelChangeOnly;
+  bool balloonOnChangeOnly;
   int fixedBalloonDurationMs;   // 0: by level
   std::vector<std::string> jobCheckArguments;  // lpstat arguments of the job check
   bool (*jobQueued)(QueueCounts);              // what the job check's counts mean

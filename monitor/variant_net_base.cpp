@@ -25,7 +25,7 @@ MonitorVariant netVariant() {
   v.decoder = DecoderRules{true, true};
   v.idleRule = IdleRule::Net;
   v.replyTrace = "receive = ";
-  v.balloonOnLevelChangeOnly = false;
+  v.balloonOnChangeOnly = false;
   v.fixedBalloonDurationMs = 120000;
   v.jobCheckArguments = {"-R", kUsbQueue, kNetQueue};
   v.jobQueued = &netJobQueued;

@@ -21,7 +21,7 @@ MonitorVariant usbVariant(std::unique_ptr<DeviceLink> (*makeLink)()) {
   v.decoder = DecoderRules{false, false};
   v.idleRule = IdleRule::Usb;
   v.replyTrace = "receive execReturnMsg = ";
-  v.balloonOnLevelChangeOnly = true;
+  v.balloonOnChangeOnly = true;
   v.fixedBalloonDurationMs = 0;
   v.jobCheckArguments = {"-R"};
   v.jobQueued = &usbJobQueued;

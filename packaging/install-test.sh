@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Install test: the .deb in a clean Debian 12 root, then one print through
-# the installed filters to a kpx7720mw-sim on this machine.
+# Install test: the .deb in a clean Debian root of the given release, then
+# one print through the installed filters to a kpx7720mw-sim on this
+# machine, and the package's removal, reinstallation and purge.
 #
-#   bash packaging/install-test.sh [DEB]
+#   bash packaging/install-test.sh [RELEASE] [DEB]
 #
+# RELEASE is bookworm (Debian 12, the default) or trixie (Debian 13).
 # Without DEB the package is built with packaging/build-deb.sh. Needs root,
 # debootstrap and a build tree with the simulator (BUILD, default build/).
 # The root is of the package's architecture: an arm64 package on an amd64
@@ -27,9 +29,13 @@ simstart=$build/sim/kpx7720mw-sim-start.sh
 
 die() { echo "install-test: $*" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || die "run as root (debootstrap, chroot)"
-command -v debootstrap >/dev/null || die "debootstrap is not installed"
+command -v debootstrap >/dev/null || die "debootstrap is not installed (bash scripts/setup.sh --install-test)"
 [ -x "$sim" ] && [ -x "$simstart" ] || die "no simulator in $build/sim (build with KPX_BUILD_SIM=ON)"
 
+release=bookworm
+case ${1:-} in
+  bookworm|trixie) release=$1; shift ;;
+esac
 deb=${1:-}
 if [ -z "$deb" ]; then
   deb=$(bash "$here/packaging/build-deb.sh" | tail -1)
@@ -106,14 +112,14 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # 1. A clean minbase root (from the cache when there is one).
-tarball=$cache/bookworm-minbase-$arch.tar
+tarball=$cache/$release-minbase-$arch.tar
 mkdir -p "$root" "$cache"
 if [ -f "$tarball" ]; then
   echo "root: from $tarball"
   tar -C "$root" -xpf "$tarball"
 else
-  echo "root: debootstrap --arch=$arch --variant=minbase bookworm from $mirror"
-  debootstrap --arch="$arch" --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  echo "root: debootstrap --arch=$arch --variant=minbase $release from $mirror"
+  debootstrap --arch="$arch" --variant=minbase "$release" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
     { tail -20 "$work/debootstrap.log"; die "debootstrap failed"; }
   in_root apt-get clean
   tar -C "$root" -cpf "$tarball.part" . && mv "$tarball.part" "$tarball"
@@ -127,6 +133,10 @@ cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 # No service may start while packages are installed.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
 chmod 0755 "$root/usr/sbin/policy-rc.d"
+
+# Another vendor's software in /opt, which the package must never touch.
+mkdir -p "$root/opt/othervendor"
+echo "not ours" >"$root/opt/othervendor/keep"
 
 # 2. The package with its dependencies.
 cp "$deb" "$root/tmp/"
@@ -142,7 +152,21 @@ else
   exit 1
 fi
 
-# 3. What the package put into the root.
+# 3. What the package put into the root (and brought with it).
+# CUPS's text filter takes the font for Chinese from its UTF-8 charset file;
+# fontconfig must find that very font, or the characters print as boxes.
+cjk_font() {
+  local font families
+  font=$(awk '$1 == "3000" { print $5; exit }' "$root/usr/share/cups/charsets/pdf.utf-8" 2>/dev/null)
+  [ -n "$font" ] || return 1
+  # fontconfig compares family names without spaces and case.
+  families=$(in_root fc-match -f '%{family}' "$font" 2>/dev/null | tr -d ' ' | tr '[:upper:]' '[:lower:]')
+  font=$(echo "$font" | tr '[:upper:]' '[:lower:]')
+  case ",$families," in *",$font,"*) return 0 ;; esac
+  echo "  fontconfig gives '$families' for '$font'"
+  return 1
+}
+check "the font CUPS's text filter names for Chinese is installed (Recommends)" cjk_font
 filter_ok() { # root-owned, not group/world-writable, executable: cupsd runs nothing else
   local f=$root/usr/lib/cups/filter/$1
   [ -f "$f" ] && [ -x "$f" ] && [ "$(stat -c %u:%g "$f")" = 0:0 ] &&
@@ -161,21 +185,9 @@ check "kpx7720mw/bin/gs resolves to Ghostscript" gs_ok
 # 4. A private cupsd inside the root, the network queue and one print.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
 mkdir -p "$root/tmp/kpx-cups"
-cat >"$root/tmp/kpx-cups/cupsd.conf" <<CONF
-Listen 127.0.0.1:$port
-Browsing No
-WebInterface No
-LogLevel debug
-<Location />
-  Order allow,deny
-  Allow 127.0.0.1
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
+# shellcheck source=scripts/cupsd-conf.sh
+. "$here/scripts/cupsd-conf.sh"
+cupsd_conf "$port" >"$root/tmp/kpx-cups/cupsd.conf"
 mkdir -p "$root/run/cups"
 in_root /usr/sbin/cupsd -f -c /tmp/kpx-cups/cupsd.conf </dev/null >"$work/cupsd.out" 2>&1 &
 cupsd_pid=$!
@@ -227,6 +239,14 @@ if [ "$failed" -gt 0 ]; then
   echo "job summary:"; sed 's/^/  /' "$work/jobs"
 fi
 
+# The README's offline check: the USB queue's filter run by cupsfilter alone.
+offline_stream() {
+  in_root cupsfilter -e -m printer/foo -p /usr/share/cups/model/KPX7720MW.ppd /tmp/kpx-cups/test.ps \
+    >"$work/offline.pxl" 2>"$work/offline.err" &&
+    grep -aq 'HP-PCL XL' "$work/offline.pxl" && grep -aq '@PJL EOJ' "$work/offline.pxl"
+}
+check "cupsfilter -e without a printer gives the printer's stream (PCL XL, end of job)" offline_stream
+
 # 5. The records the filter wrote as CUPS's filter user, readable by the
 # desktop user's monitor.
 for _ in $(seq 1 300); do
@@ -243,21 +263,40 @@ check "the job's title is in print_log" grep -q 'test.ps' "$net/print_log"
 cp "$net/print_log" "$work/print_log.saved"
 cp "$net/config/printerInfo" "$work/printerInfo.saved"
 
-# 6. Removal keeps the records; installing again keeps them too; a purge
-# deletes them and the queue.
-in_root apt-get remove -y kpx7720mw >>"$work/apt.log" 2>&1
+# 6. Removal keeps the records and holds the queue with a reason; installing
+# again keeps the records and takes the queue back; a purge deletes records,
+# queue and the package's directories, and nothing else. dpkg warns about
+# nothing on the way.
+no_warning() { ! grep -i 'warning' "$1"; }
+in_root apt-get remove -y kpx7720mw >"$work/apt-remove.log" 2>&1
+check "apt-get remove: no warnings" no_warning "$work/apt-remove.log"
 check "apt-get remove takes the filters away" test ! -e "$root/usr/lib/cups/filter/pstopxl_7720mw_net"
 check "apt-get remove keeps print_log" cmp -s "$work/print_log.saved" "$net/print_log"
 check "apt-get remove keeps config/printerInfo" cmp -s "$work/printerInfo.saved" "$net/config/printerInfo"
+held_with_reason() { in_root lpstat -a KPX7720MW-net 2>&1 | grep -q 'driver package was removed'; }
+check "after remove KPX7720MW-net rejects jobs, saying why" held_with_reason
+check "after remove lp is refused" sh -c "! chroot '$root' env CUPS_SERVER=$CUPS_SERVER_IN_ROOT lp -d KPX7720MW-net /tmp/kpx-cups/test.ps >/dev/null 2>&1"
 check "apt-get install again" in_root sh -c "cd /tmp && apt-get install -y ./$debname >>/tmp/apt-again.log 2>&1"
 check "reinstall keeps print_log (content and owner)" \
   sh -c "cmp -s '$work/print_log.saved' '$net/print_log' && [ \"\$(stat -c %U '$net/print_log')\" = lp ]"
 check "reinstall keeps config/printerInfo" cmp -s "$work/printerInfo.saved" "$net/config/printerInfo"
-in_root apt-get purge -y kpx7720mw >>"$work/apt.log" 2>&1
+accepting() { in_root lpstat -a KPX7720MW-net 2>&1 | grep -q 'accepting requests' && in_root lpstat -p KPX7720MW-net 2>&1 | grep -q enabled; }
+check "after reinstall KPX7720MW-net accepts and prints again" accepting
+check "lp -d KPX7720MW-net after reinstall" in_root lp -d KPX7720MW-net /tmp/kpx-cups/test.ps
+check "the second job reached the simulator" "$sim" ctl --socket "$simdir/ctl.sock" wait-jobs 2 120
+for _ in $(seq 1 300); do
+  [ -z "$(in_root lpstat -o KPX7720MW-net 2>/dev/null)" ] && break
+  sleep 0.2
+done
+in_root apt-get purge -y kpx7720mw >"$work/apt-purge.log" 2>&1
+check "apt-get purge: no warnings" no_warning "$work/apt-purge.log"
 check "apt-get purge removes the records" test ! -e "$net/print_log" -a ! -e "$net/config"
 check "apt-get purge removes the install tree" test ! -e "$root/opt/zuva"
+check "apt-get purge leaves /opt and another vendor's file in it" \
+  sh -c "[ -d '$root/opt' ] && [ \"\$(cat '$root/opt/othervendor/keep')\" = 'not ours' ]"
 queue_gone() { ! in_root lpstat -p KPX7720MW-net >/dev/null 2>&1; }
 check "apt-get purge removes the queue KPX7720MW-net" queue_gone
+cat "$work/apt-remove.log" "$work/apt-purge.log" >>"$work/apt.log"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -10,13 +10,15 @@ options the description does not hold are listed below.  Both files are kept
 in the repository; after changing the description or this script, build and
 run
 
-    cmake --build build --target kpx-describe
+    cmake --build build --target kpx-describe kpx-status-reasons
     python3 ppd/mkppd.py                  # rewrites ppd/KPX7720MW.ppd and ppd/KPX7720MW-net.ppd
     python3 ppd/mkppd.py --outdir D       # writes them into D instead
     python3 ppd/mkppd.py --describe PATH  # kpx-describe of another build tree
+    python3 ppd/mkppd.py --status-reasons PATH  # kpx-status-reasons of another build tree
 
-and commit the results.  A test regenerates the files and compares them with
-the committed ones.
+and commit the results.  The printer-state texts come from the status table
+in common/, which kpx-status-reasons prints with each code's IPP meaning.  A
+test regenerates the files and compares them with the committed ones.
 
 Every option keyword and choice keyword below is read by the filter as is
 (case-sensitive), and each option's default is the value the filter falls back
@@ -27,6 +29,7 @@ import argparse
 import os
 import subprocess
 import sys
+import urllib.parse
 
 # Unprintable margin on every edge, in points (about 4.2 mm).
 MARGIN = 12
@@ -173,7 +176,37 @@ def open_ui(out, keyword, text, default, order=30):
     out.append(f"*Default{keyword}: {default}")
 
 
-def render(variant, d):
+# A printer-state reason's text in the PPD is at most 80 bytes; the whole text
+# goes into "text:" URIs, one per line, each line within the PPD's 255 bytes.
+PPD_LINE = 255
+
+
+def reason_line(head, text):
+    """head + the quoted "text:" URIs of text, as PPD lines."""
+    lines, current, room = [], "text:", PPD_LINE - len(head.encode()) - 2
+    for ch in text:
+        enc = urllib.parse.quote(ch, safe="")
+        if len(current) + len(enc) > room:
+            lines.append(current)
+            current, room = "text:", PPD_LINE - 2
+        current += enc
+    lines.append(current)
+    return head + '"' + "\n".join(lines) + '"'
+
+
+def read_status_reasons(program):
+    """(code, vendor keyword, title, text, English text) for every code with a
+    vendor keyword, from kpx-status-reasons."""
+    out = subprocess.run([program], check=True, capture_output=True, text=True).stdout
+    rows = []
+    for line in out.splitlines():
+        code, _level, vendor, title, text, english = line.split("\t")
+        if vendor:
+            rows.append((code, vendor, title, text.replace("\\n", " ").strip(), english))
+    return rows
+
+
+def render(variant, d, reasons):
     v = VARIANTS[variant]
     DEFAULT_PAGE_SIZE = d["default_size"]
     DUPLEX = d["duplex"]
@@ -209,6 +242,11 @@ def render(variant, d):
     add("*% socket backend several seconds per job.")
     add("*cupsSNMPSupplies: False")
     add(f"*cupsFilter2: \"application/vnd.cups-postscript application/vnd.cups-pcl 0 {v['filter']}\"")
+    add("*% Command jobs (refresh supply levels and status) go to the same program.")
+    add(f"*cupsFilter2: \"application/vnd.cups-command application/vnd.cups-pcl 0 {v['filter']}\"")
+    add('*cupsCommands: "ReportLevels ReportStatus"')
+    add("*% Secure print through IPP job-password: a four-digit key.")
+    add('*cupsJobPassword: "1111"')
     add("")
 
     # Paper sizes, and the custom size the user can enter in the dialog.
@@ -308,6 +346,15 @@ def render(variant, d):
         for ck, _, czh in choices:
             add(f'*zh_CN.{keyword} {ck}/{czh}: ""')
     add("")
+
+    # What the printer reports: one reason of our own per status code.
+    add("*% Printer-state reasons of the status codes")
+    for _code, vendor, _title, _text, english in reasons:
+        add(reason_line(f"*cupsIPPReason {vendor}/{english[:80]}: ", english))
+    for _code, vendor, title, text, _english in reasons:
+        full = f"{title}：{text}" if text else title
+        add(reason_line(f"*zh_CN.cupsIPPReason {vendor}/{title}: ", full))
+    add("")
     add(f"*% End of {variant}")
     return "\n".join(out) + "\n"
 
@@ -319,12 +366,16 @@ def main():
                         help="directory to write the PPD files to (default: beside this script)")
     parser.add_argument("--describe", default=os.path.join(here, "..", "build", "common", "kpx-describe"),
                         help="the kpx-describe program (default: build/common/kpx-describe)")
+    parser.add_argument("--status-reasons",
+                        default=os.path.join(here, "..", "build", "common", "kpx-status-reasons"),
+                        help="the kpx-status-reasons program (default: build/common/kpx-status-reasons)")
     args = parser.parse_args()
     description = load_description(args.describe)
+    reasons = read_status_reasons(args.status_reasons)
     os.makedirs(args.outdir, exist_ok=True)
     for name in VARIANTS:
         with open(os.path.join(args.outdir, name), "w", encoding="utf-8", newline="\n") as f:
-            f.write(render(name, description))
+            f.write(render(name, description, reasons))
     return 0
 
 

@@ -168,24 +168,9 @@ if [ -n "$usbdir" ]; then
   echo "SetEnv UMOCKDEV_DIR $usbdir" >>"$dir/conf/cups-files.conf"
 fi
 
-cat >"$dir/conf/cupsd.conf" <<CONF
-Listen 127.0.0.1:$port
-Browsing No
-WebInterface No
-LogLevel debug
-MaxLogSize 0
-PreserveJobFiles Yes
-PreserveJobHistory Yes
-<Location />
-  Order allow,deny
-  Allow 127.0.0.1
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
+# shellcheck source=scripts/cupsd-conf.sh
+. "$here/scripts/cupsd-conf.sh"
+cupsd_conf "$port" >"$dir/conf/cupsd.conf"
 echo "$port" >"$dir/port"
 
 "$cupsd" -t -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" >"$dir/log/config-check" 2>&1 ||

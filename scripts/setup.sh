@@ -7,13 +7,20 @@
 #                                    architecture in dpkg, Debian's cross
 #                                    compilers, the arm64 -dev packages and
 #                                    qemu-user for running its tests
+#   bash scripts/setup.sh --install-test
+#                                    also what packaging/install-test.sh
+#                                    needs: debootstrap (with --arm64 too:
+#                                    qemu-user-static and binfmt-support, for
+#                                    the arm64 root)
 set -euo pipefail
 
 arm64=0
+install_test=0
 for arg in "$@"; do
   case $arg in
     --arm64) arm64=1 ;;
-    *) echo "usage: setup.sh [--arm64]" >&2; exit 2 ;;
+    --install-test) install_test=1 ;;
+    *) echo "usage: setup.sh [--arm64] [--install-test]" >&2; exit 2 ;;
   esac
 done
 
@@ -26,9 +33,13 @@ packages=(
   clang libclang-rt-14-dev
   libpappl-dev cups-ipp-utils
   qtbase5-dev qtbase5-dev-tools
-  xvfb xauth x11-utils xdotool imagemagick trayer fonts-wqy-zenhei
+  xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
 )
 
+if [ "$install_test" -eq 1 ]; then
+  packages+=(debootstrap)
+  if [ "$arm64" -eq 1 ]; then packages+=(qemu-user-static binfmt-support); fi
+fi
 if [ "$arm64" -eq 1 ]; then
   packages+=(crossbuild-essential-arm64 qemu-user
              libcups2-dev:arm64 libusb-1.0-0-dev:arm64 qtbase5-dev:arm64 libgtest-dev:arm64

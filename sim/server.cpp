@@ -384,7 +384,21 @@ void Server::processLock(PrintConn &c) {
                           (answer ? "\"" + escapeText(*answer) + "\"" : std::string("no answer")));
       continue;
     }
-    if (avail < kLockQuery.size() && startsWith(kLockQuery, rest)) return;  // wait for more
+    // The status query the driver's command jobs send through the backend
+    // is answered on the connection like the lock query.
+    if (avail >= kCheckStatus.size() && startsWith(rest, kCheckStatus)) {
+      std::string reply;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reply = buildStatusReply(st_.statusLines);
+      }
+      c.lockPos += kCheckStatus.size();
+      c.out += reply;
+      log_.log("tcp", c.peer + " CheckStatus? -> \"" + escapeText(reply) + "\"");
+      continue;
+    }
+    if (avail < kLockQuery.size() && (startsWith(kLockQuery, rest) || startsWith(kCheckStatus, rest)))
+      return;  // wait for more
     startJob(c);
   }
 }

@@ -2,11 +2,16 @@
 // queues, the built filters, Ghostscript, CUPS's socket backend and the
 // printer simulator. Every check is on what the simulated printer
 // received (and on the records the filters left), not on logs.
+#include <cups/ppd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <functional>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "status_codes.h"
 
 namespace {
 
@@ -75,7 +82,9 @@ std::string textDocument(int pages) {
 
 class PrintPath : public ::testing::Test {
  protected:
-  std::string dir, sim, cupsEnv, root;
+  std::string dir, sim, cupsEnv, root, server;
+
+  virtual std::string simOptions() { return "--lock free"; }
 
   void SetUp() override {
     char tmpl[] = "/tmp/kpxe2e.XXXXXX";
@@ -83,12 +92,13 @@ class PrintPath : public ::testing::Test {
     dir = tmpl;
     chmod(dir.c_str(), 0755);  // CUPS runs filters as lp when we are root
     sim = std::string(KPX_SIM) + " ctl --socket " + dir + "/sim/ctl.sock ";
-    std::string started = run(std::string(KPX_SIM_START) + " " + dir + "/sim --lock free");
+    std::string started = run(std::string(KPX_SIM_START) + " " + dir + "/sim " + simOptions());
     std::string tcp = valueOf(started, "tcp");
     ASSERT_FALSE(tcp.empty()) << started;
     std::string cups = run(std::string(KPX_SOURCE_DIR) + "/scripts/private-cups.sh start " + dir + "/cups --build " +
                            KPX_BUILD_DIR + " --printer " + tcp);
-    cupsEnv = "CUPS_SERVER=" + valueOf(cups, "CUPS_SERVER") + " ";
+    server = valueOf(cups, "CUPS_SERVER");
+    cupsEnv = "CUPS_SERVER=" + server + " ";
     root = valueOf(cups, "ZUVA_PRINTERS_ROOT");
     ASSERT_FALSE(root.empty()) << cups;
     std::ofstream(dir + "/doc.ps") << textDocument(3);
@@ -236,4 +246,156 @@ TEST_F(PrintPath, AStalledPrinterGetsTheJobCancelled) {
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_NE(jobs[0].at("end"), "trailer");
   EXPECT_EQ(readFile(root + "/KPX7720MW/config/printerState"), "CODE=10001");
+}
+
+namespace {
+
+// The printer on an address of its own, so that its status port can be the
+// real one (9101) without meeting another test's printer.
+class PrinterStatus : public PrintPath {
+ protected:
+  std::string simOptions() override {
+    unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
+    std::string host = "127." + std::to_string(100 + seed % 100) + "." + std::to_string((seed >> 8) % 250) + "." +
+                       std::to_string(1 + (seed >> 16) % 250);
+    return "--lock free --tcp " + host + ":0 --udp " + host + ":9101";
+  }
+
+  std::string printerAttributes(const std::string &queue) {
+    return run("ipptool -tv ipp://" + server + "/printers/" + queue + " get-printer-attributes.test");
+  }
+  // The value of an attribute in ipptool's listing, "" when it is not there.
+  static std::string attribute(const std::string &listing, const std::string &name) {
+    size_t at = listing.find("        " + name + " (");
+    if (at == std::string::npos) return "";
+    size_t eq = listing.find(") = ", at);
+    return listing.substr(eq + 4, listing.find('\n', eq) - eq - 4);
+  }
+  std::string reasons(const std::string &queue) {
+    return attribute(printerAttributes(queue), "printer-state-reasons");
+  }
+  std::string jobAttribute(const std::string &id, const std::string &name) {
+    return attribute(run("ipptool -tv ipp://" + server + "/jobs/" + id.substr(id.rfind('-') + 1) +
+                         " get-job-attributes.test"),
+                     name);
+  }
+  // Runs a CUPS command file on a queue and waits for it to end.
+  void command(const std::string &queue, const std::string &name) {
+    std::ofstream(dir + "/cmd") << "#CUPS-COMMAND\n" << name << "\n";
+    ASSERT_FALSE(lp(queue, "-o document-format=application/vnd.cups-command", dir + "/cmd").empty());
+    ASSERT_TRUE(waitIdle(20));
+  }
+  bool waitFor(const std::function<bool()> &ready, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+      if (ready()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+};
+
+std::string localizedReason(const std::string &ppdPath, const std::string &reason) {
+  ppd_file_t *ppd = ppdOpenFile(ppdPath.c_str());
+  if (ppd == nullptr) return "(no PPD)";
+  char text[2048];
+  const char *got = ppdLocalizeIPPReason(ppd, reason.c_str(), nullptr, text, sizeof text);
+  std::string result = got != nullptr ? got : "";
+  ppdClose(ppd);
+  return result;
+}
+
+}  // namespace
+
+TEST_F(PrinterStatus, AJamDuringAJobReachesCupsWithItsChineseTextAndReadyClearsIt) {
+  run(sim + "backstatus 'CODE=44114\\r'");
+  ASSERT_FALSE(lp("KPX7720MW", "").empty());
+  ASSERT_EQ(waitJobs(1, 60).size(), 1u) << errorLog();
+  ASSERT_TRUE(waitIdle(20));
+  const std::string jam = "com.zuva.kpx7720mw-44114-error";
+  EXPECT_NE(reasons("KPX7720MW").find(jam), std::string::npos) << reasons("KPX7720MW");
+  EXPECT_NE(reasons("KPX7720MW").find("media-jam-error"), std::string::npos);
+
+  // The queue's PPD describes the reason with the printer's own words.
+  setenv("LANG", "zh_CN.UTF-8", 1);
+  std::optional<kpx::StatusCode> row = kpx::statusCode(44114);
+  std::string text = row->text;
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  EXPECT_EQ(localizedReason(dir + "/cups/conf/ppd/KPX7720MW.ppd", jam), row->title + "：" + text);
+  unsetenv("LANG");
+
+  // The printer is ready again: a status refresh takes our reasons back.
+  run(sim + "backstatus off");
+  run(sim + "status 10001");
+  command("KPX7720MW", "ReportStatus");
+  EXPECT_EQ(reasons("KPX7720MW"), "none") << errorLog().substr(errorLog().size() > 3000 ? errorLog().size() - 3000 : 0);
+}
+
+TEST_F(PrinterStatus, ReportLevelsOnEachQueueUpdatesTheTonerWithoutPrinting) {
+  for (const std::string queue : {"KPX7720MW", "KPX7720MW-net"}) {
+    struct Step {
+      const char *code;
+      const char *level;
+      const char *reason;
+    } steps[] = {{"10209", "5", "toner-low-warning"}, {"40309", "0", "toner-empty-error"}, {"10001", "-3", "none"}};
+    for (const Step &st : steps) {
+      run(sim + "status " + st.code);
+      command(queue, "ReportLevels");
+      EXPECT_EQ(attribute(printerAttributes(queue), "marker-levels"), st.level) << queue << " " << st.code;
+      EXPECT_NE(reasons(queue).find(st.reason), std::string::npos) << queue << " " << st.code << " " << reasons(queue);
+    }
+  }
+  EXPECT_TRUE(parseJobs(run(sim + "jobs")).empty());
+}
+
+TEST_F(PrinterStatus, PagesCountAsTheyLeaveForThePrinter) {
+  run("ps2pdf " + dir + "/doc.ps " + dir + "/doc.pdf");
+  std::string pdf = lp("KPX7720MW", "-n 2", dir + "/doc.pdf");
+  std::string ps = lp("KPX7720MW-net", "-n 2");
+  ASSERT_EQ(waitJobs(2, 90).size(), 2u) << errorLog();
+  ASSERT_TRUE(waitIdle(20));
+  EXPECT_EQ(jobAttribute(pdf, "job-impressions-completed"), "6");
+  EXPECT_EQ(jobAttribute(ps, "job-impressions-completed"), "6");
+
+  // A short first page, then one far bigger than every buffer on the way:
+  // with the printer taking nothing, only the first page leaves.
+  {
+    std::ofstream big(dir + "/big.ps");
+    big << "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n%%Page: 1 1\n/Helvetica findfont 12 scalefont setfont "
+           "72 700 moveto (one) show showpage\n%%Page: 2 2\n/src 6007 string def 0 1 6006 { /i exch def src i i i mul 31 "
+           "mul i 7 mul add 255 and put } for /off 0 def gsave 36 36 translate 523 770 scale 3000 3000 8 "
+           "[3000 0 0 -3000 0 3000] { src off 3000 getinterval /off off 13 add 3000 mod def } image grestore "
+           "showpage\n%%EOF\n";
+  }
+  run(sim + "stall on");
+  std::string id = lp("KPX7720MW", "", dir + "/big.ps");
+  ASSERT_FALSE(id.empty());
+  const std::string jobTag = "[Job " + id.substr(id.rfind('-') + 1) + "] ";
+  ASSERT_TRUE(waitFor([&] { return errorLog().find(jobTag + "PAGE: 1 1") != std::string::npos; }, 60));
+  run(cupsEnv + "cancel " + id);
+  ASSERT_TRUE(waitIdle(30));
+  EXPECT_EQ(errorLog().find(jobTag + "PAGE: 2"), std::string::npos);
+  EXPECT_EQ(errorLog().find("could not be converted"), std::string::npos);  // page 2 was real
+  EXPECT_EQ(jobAttribute(id, "job-impressions-completed"), "1");
+  run(sim + "stall off");
+}
+
+TEST_F(PrinterStatus, JobPasswordHoldsTheJobAndAKeyThatIsNotFourDigitsIsRejected) {
+  std::string held = lp("KPX7720MW", "-o job-password=2026");
+  std::vector<Job> jobs = waitJobs(1, 60);
+  ASSERT_EQ(jobs.size(), 1u) << errorLog();
+  EXPECT_EQ(jobs[0].at("held"), "yes");
+  EXPECT_EQ(jobs[0].at("holdkey"), "2026");
+  ASSERT_TRUE(waitIdle(20));
+  EXPECT_EQ(run("ipptool -tv ipp://" + server + "/jobs/" + held.substr(held.rfind('-') + 1) +
+                " get-job-attributes.test").find("job-password"),
+            std::string::npos);
+
+  std::string bad = lp("KPX7720MW-net", "-o job-password=12a4");
+  const std::string keyReason = "输入数字密码无效";
+  EXPECT_TRUE(waitFor([&] { return reasons("KPX7720MW-net").find(keyReason) != std::string::npos; }, 30))
+      << reasons("KPX7720MW-net");
+  run(cupsEnv + "cancel " + bad);
+  ASSERT_TRUE(waitIdle(30));
+  EXPECT_EQ(reasons("KPX7720MW-net").find(keyReason), std::string::npos);
+  EXPECT_EQ(parseJobs(run(sim + "jobs")).size(), 1u);
 }

@@ -431,10 +431,15 @@ TEST(NetQueryCycle, WarningOncePerFailureRun) {
 }
 
 TEST(NetPresentation, BalloonsAndJobCounting) {
-  // netmonitor raises a balloon for every message, usbmonitor on a level change.
-  EXPECT_TRUE(raisesBalloon(2, 2, false));
-  EXPECT_FALSE(raisesBalloon(2, 2, true));
-  EXPECT_TRUE(raisesBalloon(1, 2, true));
+  // netmonitor raises a balloon for every message; usbmonitor on a level
+  // change, or on a new warning or error at the same level.
+  const QString t("T"), x("x");
+  EXPECT_TRUE(raisesBalloon(2, t, x, 2, t, x, false));
+  EXPECT_FALSE(raisesBalloon(2, t, x, 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(1, t, x, 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(2, t, "y", 2, t, x, true));
+  EXPECT_TRUE(raisesBalloon(3, "U", x, 3, t, x, true));
+  EXPECT_FALSE(raisesBalloon(1, "U", x, 1, t, x, true));
   for (int level = 0; level <= 4; ++level) EXPECT_EQ(balloonDurationMs(level, 120000), 120000);
   // lpstat -R KPX7720MW KPX7720MW-net: every network job line also counts
   // as a USB one; a job is waiting when some line names the network queue.

@@ -1,6 +1,7 @@
 # Shared by the tray programs' X tests (sourced): the work directory's
 # cleanup, check/ctl/wait_for helpers, and an Xvfb display with a tray host
-# (trayer) at the bottom right. The sourcing script sets work, sim and pids
+# (trayer) at the bottom right, at 96 dpi as a desktop X server reports by
+# default (Xvfb alone says 100). The sourcing script sets work, sim and pids
 # first; start_display exports DISPLAY.
 
 cleanup() {
@@ -25,7 +26,7 @@ wait_for() {  # wait_for SECONDS COMMAND...
 
 start_display() {
   exec 5>"$work/display"
-  Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 5 -screen 0 1280x800x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
   DISPLAY=:$(head -1 "$work/display")

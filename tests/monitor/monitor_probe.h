@@ -53,11 +53,30 @@ struct MonitorProbe {
   QString readPrinterState() { return w.readPrinterState(); }
   void readPrintJobInfo() { w.readPrintJobInfo(); }
   void checkPrintingProcess() { w.checkPrintingProcess(); }
-  bool checkPrintJob() { return w.checkPrintJob(); }
-  bool checkPrinterLink() { return w.checkPrinterLink(); }
-  void poll() { w.printerStateCheck(); }
+  // The lpstat checks and the cycle run through the event loop: these wait
+  // for their end.
+  bool checkPrintJob() { return waitedFor([this](auto done) { w.checkPrintJob(done); }); }
+  bool checkPrinterLink() { return waitedFor([this](auto done) { w.checkPrinterLink(done); }); }
+  void poll() {
+    w.printerStateCheck();
+    while (w.cycleRunning) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  bool cycleRunning() { return w.cycleRunning; }
+  int releaseFailures() { return w.releaseFailures; }
   QString title() { return ui()->printer_state->text(); }
   QString help() { return ui()->printer_help->text(); }
+
+ private:
+  template <typename Start>
+  static bool waitedFor(Start start) {
+    bool result = false, finished = false;
+    start([&](bool r) {
+      result = r;
+      finished = true;
+    });
+    while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return result;
+  }
 };
 
 // A private install root (ZUVA_PRINTERS_ROOT) and a stand-in lpstat that

@@ -74,6 +74,10 @@ usb_window() { xdotool search --name '^KPX7720MW USB状态监控$' 2>/dev/null |
 usb_window_exists() { [ -n "$(usb_window)" ]; }
 check "usbmonitor starts beside it" wait_for 20 usb_window_exists
 check "usbmonitor keeps running"    kill -0 $usbpid
+usb_icon() { xwininfo -root -tree 2>/dev/null | awk '/"panel"/{p=1} p && /"usbmonitor": \("usbmonitor"/{print $1; exit}'; }
+check "both icons in the tray"      wait_for 10 eval 'test -n "$(usb_icon)"'
+sleep 1
+import -window root png:- | convert - -crop 160x40+1120+760 +repage -scale 300% "$shots/tray-icons.png"
 start=$SECONDS
 run_netmonitor >"$work/second.log" 2>&1
 status=$?

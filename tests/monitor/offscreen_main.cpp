@@ -8,8 +8,8 @@
 
 int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_LOGGING_RULES", "default.debug=false");
   QCoreApplication::setOrganizationName(QStringLiteral("ZUVA"));
+  kpxmon::prepareApplication();
   QApplication app(argc, argv);
   MainWindow::setTrayWaitRounds(0);
   ::testing::InitGoogleTest(&argc, argv);

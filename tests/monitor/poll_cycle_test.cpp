@@ -239,15 +239,28 @@ TEST_F(PollCycle, FailedReleaseIsRetriedBeforeTheNextOpen) {
   QString log = ctl({"usb-log"});
   EXPECT_TRUE(log.contains("release 0 refused")) << s(log);
   EXPECT_FALSE(log.contains("out ")) << s(log);
+  EXPECT_NE(s(p.title()), "警告");
+  // The third failure in a row: the user learns that the connection is in
+  // trouble instead of looking at a state that no longer changes.
+  p.poll();
+  EXPECT_EQ(s(p.title()), "警告");
+  EXPECT_EQ(s(p.help()), "USB连接错误！\n请检查打印机和电脑的USB连接状态");
+  EXPECT_TRUE(window->isVisible());
+  mark();
+  p.poll();
+  EXPECT_EQ(s(p.title()), "marker");  // once per run of failures
   // Released at last: then opened and asked in the same cycle.
   ctl({"release-fail", "off"});
   ctl({"usb-log", "clear"});
   ctl({"status", "44114"});
   p.poll();
   EXPECT_EQ(p.deviceHeld(), 0);
+  EXPECT_EQ(p.releaseFailures(), 0);
   log = ctl({"usb-log"});
   EXPECT_TRUE(log.indexOf("release 0") < log.indexOf("out ")) << s(log);
   EXPECT_EQ(s(p.title()), "纸盒1卡纸");
+  // lpstat ran in the cycle's order: the job check, then the queue check.
+  EXPECT_EQ(files.lpstatRuns().mid(files.lpstatRuns().size() - 2), QStringList({"-R", "-a"}));
   // Quitting while the device is held gives it back.
   ctl({"release-fail", "on"});
   p.poll();

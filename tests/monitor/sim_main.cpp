@@ -61,7 +61,7 @@ int runUnderSimulator(char **argv) {
 int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("KPXMON_SIM_DIR")) return runUnderSimulator(argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_LOGGING_RULES", "default.debug=false");
+  kpxmon::prepareApplication();
   QApplication app(argc, argv);
   MainWindow::setTrayWaitRounds(0);
   ::testing::InitGoogleTest(&argc, argv);

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QScreen>
 #include <QStyle>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,12 +91,11 @@ TEST_F(WindowTest, StartUp) {
   EXPECT_EQ(s(actions[3]->text()), "退出");
   EXPECT_EQ(p.tray()->contextMenu(), p.menu());
 
-  // The start balloon is the stored one; the window shows its own first message.
+  // The start balloon popped up; the stored one follows the window's first message.
   EXPECT_TRUE(p.tray()->isVisible());
   EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
   EXPECT_EQ(p.bubbleLevel(), 1);
-  EXPECT_EQ(s(p.bubbleTitle()), "通知");
-  EXPECT_EQ(s(p.bubbleText()), "KPX7720MW状态监控启动");
+  EXPECT_EQ(s(p.bubbleTitle()), "状态监视器启动");
   EXPECT_EQ(s(p.title()), "状态监视器启动");
   EXPECT_EQ(s(p.help()), "状态监视器正在连接打印机，请稍后");
   EXPECT_TRUE(samePicture(p.ui()->printer_img, ":/W3_b256.bmp"));
@@ -191,11 +192,10 @@ TEST_F(WindowTest, EachLevelOnWindowAndTray) {
   EXPECT_EQ(p.hideTimer()->interval(), 4000);
   EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
 
-  // A second level-1 message: the window changes, the balloon does not.
+  // A second level-1 message: the stored balloon tells it too.
   p.show(1, u("连接成功！"), u("状态监视器连接打印机成功！"));
   EXPECT_EQ(s(p.title()), "连接成功！");
-  EXPECT_EQ(s(p.bubbleTitle()), "打印机准备就绪");
-  EXPECT_EQ(s(p.bubbleText()), "打印机准备就绪，等待打印任务");
+  EXPECT_EQ(s(p.bubbleText()), "状态监视器连接打印机成功！");
 
   // Level 4: hidden at once, tray and balloon untouched, windowHidden kept.
   window->show();
@@ -381,6 +381,147 @@ TEST_F(WindowTest, PrinterMissingWarnsOnce) {
   p.show(1, u("marker"), u("m"));
   p.poll();
   EXPECT_EQ(s(p.title()), "marker");
+}
+
+TEST_F(WindowTest, RepeatedCodeDoesNotBringBackAWindowPutAway) {
+  start();
+  MonitorProbe &p = *probe;
+  // The USB cycle decodes every reply afresh: a persistent warning arrives
+  // every 5 s.
+  auto reply = [&](const char *code) {
+    p.lastStatusCode() = 0;
+    p.decode(code);
+  };
+  reply("CODE=10205");
+  ASSERT_TRUE(window->isVisible());
+  window->windowClose();  // the hide timer
+  reply("CODE=10205");
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(s(p.title()), "硒鼓即将用尽");
+
+  reply("CODE=44114");  // a new state: shown again
+  EXPECT_TRUE(window->isVisible());
+  QCloseEvent byUser;
+  QApplication::sendEvent(window.get(), &byUser);
+  reply("CODE=44114");
+  EXPECT_FALSE(window->isVisible());
+  // The balloon tells what the window tells, at the same level too.
+  reply("CODE=11213");
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(s(p.bubbleTitle()), s(p.title()));
+  EXPECT_EQ(s(p.bubbleText()), s(p.help()));
+}
+
+// Every row of the table on the window, at the density the environment sets
+// (QT_FONT_DPI; ctest runs this at 96, 120 and 144 dpi, scaled and not):
+// each title and text wraps inside its label, which lies inside the window
+// above the job pane.
+TEST_F(WindowTest, EveryStatusTextFitsTheWindow) {
+  start();
+  MonitorProbe &p = *probe;
+  Ui::MainWindow *ui = p.ui();
+  int rows = 0, grown = 0;
+  for (int code = 0; code <= 99999; ++code) {
+    const std::optional<kpxmon::StatusRow> row = kpxmon::statusRow(code);
+    if (!row) continue;
+    ++rows;
+    p.show(row->level, row->title, row->text);
+    for (QLabel *label : {ui->printer_state, ui->printer_help}) {
+      const QRect room = label->contentsRect();
+      const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, room.width(), 100000),
+                                                             int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0),
+                                                             label->text());
+      EXPECT_LE(needed.width(), room.width()) << code;
+      EXPECT_LE(needed.height(), room.height()) << code << " " << s(label->text());
+      EXPECT_TRUE(QRect(QPoint(0, 0), ui->tab_2->size()).contains(label->geometry())) << code;
+    }
+    EXPECT_LE(ui->printer_state->geometry().bottom(), ui->printer_help->geometry().top()) << code;
+    EXPECT_LT(ui->printer_help->geometry().bottom(), ui->groupBox->geometry().top()) << code;
+    EXPECT_EQ(ui->tabWidget->size(), window->size()) << code;
+    grown += window->height() > 350 ? 1 : 0;
+  }
+  EXPECT_EQ(rows, kpxmon::statusRowCount());
+  // Short messages give the form back its own size.
+  p.show(1, u("打印机准备就绪"), u("打印机准备就绪，等待打印任务"));
+  EXPECT_EQ(window->size(), QSize(520, 350));
+  EXPECT_EQ(ui->printer_help->geometry(), QRect(100, 90, 411, 61));
+  EXPECT_FALSE(window->grab().isNull());
+  std::printf("%d of %d rows needed a taller window at %g logical dpi\n", grown, rows,
+              QGuiApplication::primaryScreen()->logicalDotsPerInch());
+}
+
+// printerState, printerInfo and netIpInfo as a FIFO (no writer: opening it
+// for reading would wait forever) or as a 100 MB file: read like a missing
+// file, at once and without taking the memory.
+TEST_F(WindowTest, RecordFileThatIsNoRecordIsTakenAsMissing) {
+  start();
+  MonitorProbe &p = *probe;
+  kpxmon::MonitorVariant net = kpxmon::netVariant();
+  MainWindow netWindow(net);
+  MonitorProbe netProbe{netWindow};
+  const QString state = files.path("root/KPX7720MW/config/printerState");
+  const QString info = files.path("root/KPX7720MW/config/printerInfo");
+  const QString ip = files.path("root/KPX7720MW_net/config/netIpInfo");
+  auto readAll = [&] {
+    p.readPrintJobInfo();
+    return std::make_pair(s(p.readPrinterState()), s(netProbe.readNetIpInfo()));
+  };
+  auto huge = [](const QString &path, const QByteArray &head) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(head);
+    ASSERT_TRUE(f.resize(100 * 1024 * 1024));  // sparse: no disk taken
+  };
+  for (const char *shape : {"fifo", "huge"}) {
+    for (const QString &path : {state, info, ip}) {
+      QFile::remove(path);
+      if (QByteArray(shape) == "fifo")
+        ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+      else
+        huge(path, path == state ? "CODE=44114\n" : path == ip ? "127.0.0.1\n" : "papersize:Letter;\n");
+    }
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(readAll(), std::make_pair(std::string(), std::string())) << shape;
+    EXPECT_EQ(s(p.ui()->printer_pagesize->text()), "A4") << shape;
+    EXPECT_LT(clock.elapsed(), 1000) << shape;
+  }
+}
+
+TEST_F(WindowTest, HangingLpstatNeitherBlocksNorStays) {
+  // lpstat that never answers; it leaves its pid behind.
+  files.write("bin/lpstat", "#!/bin/sh\necho $$ >\"$(dirname \"$0\")/../lpstat.pid\"\nexec sleep 600\n");
+  MainWindow::setLpstatWaitMs(400);
+  start();
+  MonitorProbe &p = *probe;
+  p.pollTimer()->stop();
+  bool served = false;
+  QTimer::singleShot(100, [&] { served = true; });
+  QElapsedTimer clock;
+  clock.start();
+  window->printerStateCheck();
+  EXPECT_TRUE(p.cycleRunning());  // back in the event loop while lpstat runs
+  window->printerStateCheck();    // a tick meanwhile starts nothing new
+  bool servedMeanwhile = false;
+  while (p.cycleRunning()) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    servedMeanwhile = servedMeanwhile || (served && p.cycleRunning());
+  }
+  EXPECT_TRUE(servedMeanwhile);
+  EXPECT_GE(clock.elapsed(), 350);  // the limit ended it (coarse timers may fire 5 % early)
+  // Killed, and the cycle went on: no link here, so the printer is missing.
+  EXPECT_EQ(s(p.help()), "USB连接错误！\n请检查打印机和电脑的USB连接状态");
+  EXPECT_EQ(files.lpstatRuns().size(), 0);
+  QFile pidFile(files.path("lpstat.pid"));
+  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+  const pid_t pid = pidFile.readAll().trimmed().toInt();
+  ASSERT_GT(pid, 0);
+  EXPECT_NE(kill(pid, 0), 0);
+  // The window going away while lpstat hangs: no cycle step runs on it after.
+  MainWindow::setLpstatWaitMs(30000);
+  window->printerStateCheck();
+  probe.reset();
+  window.reset();
 }
 
 TEST(InstanceGuard, OnePerProgramAndUser) {

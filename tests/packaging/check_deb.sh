@@ -68,6 +68,10 @@ bad_owner=$(awk '$2 != "root/root"' "$tmp/list")
 [ -z "$bad_owner" ] && ok "all entries root/root" || fail "entries not owned by root/root: $bad_owner"
 bad_mode=$(awk '$1 !~ /^l/ && (substr($1,6,1) == "w" || substr($1,9,1) == "w" || $1 ~ /[sS]/)' "$tmp/list")
 [ -z "$bad_mode" ] && ok "no group/world-writable or set-id entries" || fail "bad modes: $bad_mode"
+# dpkg must not own /opt nor the directories that keep the records after a
+# removal: it would warn about them, or delete a shared /opt.
+owned=$(grep -E ' /opt(/zuva(/Printers(/KPX7720MW(_net)?)?)?)?/?$' "$tmp/list")
+[ -z "$owned" ] && ok "/opt and the record-holding directories are not the package's" || fail "the package owns: $owned"
 # The records belong to the machine, not to the package (postinst makes them).
 recs=$(grep -E '/(config|print_log)(/|$)' "$tmp/list")
 [ -z "$recs" ] && ok "no record files or config/ in the package" || fail "the package ships records: $recs"
@@ -99,6 +103,12 @@ for entry in etc/xdg/autostart/kpx7720mw-usbmonitor.desktop etc/xdg/autostart/kp
   exe=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$tmp/root/$entry")
   [ -n "$exe" ] && [ -x "$tmp/root$exe" ] && [ -f "$tmp/root$exe" ] \
     && ok "$entry starts $exe" || fail "$entry: Exec '$exe' is not a program of the package"
+  # Autostart entries (conffiles, kept after a removal) must then do nothing.
+  case $entry in etc/*)
+    tryexec=$(sed -n 's/^TryExec=//p' "$tmp/root/$entry")
+    [ -n "$tryexec" ] && [ -x "$tmp/root$tryexec" ] && [ -f "$tmp/root$tryexec" ] \
+      && ok "$entry needs $tryexec" || fail "$entry: TryExec '$tryexec' is not a program of the package"
+  esac
   icon=$(sed -n 's/^Icon=//p' "$tmp/root/$entry")
   [ -f "$tmp/root/usr/share/icons/hicolor/48x48/apps/$icon.png" ] || fail "$entry: icon '$icon' not in the package"
   if command -v desktop-file-validate >/dev/null 2>&1; then
@@ -147,7 +157,7 @@ find "$tmp/root/etc" -type f | sed "s#^$tmp/root##" | sort >"$tmp/etcfiles"
 sort "$tmp/control/conffiles" >"$tmp/conffiles" 2>/dev/null || : >"$tmp/conffiles"
 cmp -s "$tmp/etcfiles" "$tmp/conffiles" && ok "conffiles = files under /etc" \
   || fail "conffiles ($(tr '\n' ' ' <"$tmp/conffiles")) differ from /etc files ($(tr '\n' ' ' <"$tmp/etcfiles"))"
-for script in postinst postrm; do
+for script in preinst postinst prerm postrm; do
   f=$tmp/control/$script
   if [ -f "$f" ] && [ -x "$f" ]; then ok "$script present and executable"; else fail "$script missing or not executable"; continue; fi
   head -1 "$f" | grep -qx '#!/bin/sh' || fail "$script does not start with #!/bin/sh"
@@ -159,7 +169,7 @@ for script in postinst postrm; do
 done
 
 # ---- maintainer scripts, run against a temporary tree with stand-in tools
-bash "$(dirname "$0")/maintainer_scripts.sh" "$tmp/control" || fail "maintainer scripts (above)"
+bash "$(dirname "$0")/maintainer_scripts.sh" "$tmp/control" "$tmp/root" || fail "maintainer scripts (above)"
 
 # ---- lintian
 if command -v lintian >/dev/null 2>&1; then

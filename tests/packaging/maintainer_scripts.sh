@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Runs the package's postinst and postrm (from a control directory, as
+# Runs the package's maintainer scripts (from a control directory, as
 # dpkg-deb -e leaves it) against a temporary install root, with stand-ins for
-# the CUPS tools, udevadm, chown and chgrp that log their calls.
+# the CUPS tools, udevadm, chown and chgrp that log their calls, and the
+# package's own helpers from its unpacked tree.
 #
-#   maintainer_scripts.sh CONTROL_DIR
+#   maintainer_scripts.sh CONTROL_DIR PACKAGE_ROOT
 set -uo pipefail
 control=$1
+helpers=$2/usr/libexec/kpx7720mw
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -13,10 +15,9 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 
 root=$tmp/opt/zuva/Printers
-mkdir -p "$root/KPX7720MW/kpx7720mw/bin" "$root/KPX7720MW_net"
-for s in postinst postrm; do
-  grep -q '^ROOT="/opt/zuva/Printers"$' "$control/$s" || { echo "FAIL: $s does not set ROOT to /opt/zuva/Printers"; exit 1; }
-  sed "s#^ROOT=\"/opt/zuva/Printers\"\$#ROOT=\"$root\"#" "$control/$s" >"$tmp/$s"
+for s in preinst postinst prerm postrm; do
+  sed -e "s#^ROOT=\"/opt/zuva/Printers\"\$#ROOT=\"$root\"#" \
+      -e "s#^LIBEXEC=\"/usr/libexec/kpx7720mw\"\$#LIBEXEC=\"$helpers\"#" "$control/$s" >"$tmp/$s"
   chmod +x "$tmp/$s"
 done
 
@@ -28,8 +29,17 @@ log=$tmp/calls
 cat >"$bin/lpstat" <<'S'
 #!/bin/sh
 echo "lpstat $*" >>"$STUB_LOG"
+[ "$1" = -r ] && { [ "$STUB_CUPS" = down ] && echo "scheduler is not running" || echo "scheduler is running"; exit 0; }
 [ "$STUB_CUPS" = down ] && { echo "lpstat: Scheduler is not running." >&2; exit 1; }
-[ "$1" = -p ] && for q in $STUB_QUEUES; do [ "$q" = "$2" ] && { echo "printer $q is idle."; exit 0; }; done
+for q in $STUB_QUEUES; do
+  [ "$q" = "$2" ] || continue
+  case $1 in
+    -p) echo "printer $q is idle." ;;
+    -v) echo "device for $q: usb://Zuva/KPX7720MW" ;;
+    -a) echo "$q accepting requests since today" ;;
+  esac
+  exit 0
+done
 exit 1
 S
 cat >"$bin/lpinfo" <<'S'
@@ -38,7 +48,7 @@ echo "lpinfo $*" >>"$STUB_LOG"
 [ "$STUB_CUPS" = down ] && { echo "lpinfo: Scheduler is not running." >&2; exit 1; }
 printf '%b' "$STUB_DEVICES"
 S
-for t in lpadmin udevadm chown chgrp; do
+for t in lpadmin cupsreject cupsdisable cupsaccept cupsenable udevadm chown chgrp; do
   printf '#!/bin/sh\necho "%s $*" >>"$STUB_LOG"\n' "$t" >"$bin/$t"
 done
 chmod +x "$bin"/*
@@ -51,6 +61,10 @@ run() {  # script args... ; output in $tmp/out, status in $status
 }
 
 # 1. First install, CUPS not running.
+run preinst install
+[ "$status" -eq 0 ] && [ -d "$root/KPX7720MW" ] && [ -d "$root/KPX7720MW_net" ] && ok "preinst makes the program directories" \
+  || fail "preinst (status $status) did not make the program directories: $(cat "$tmp/out")"
+mkdir -p "$root/KPX7720MW/kpx7720mw/bin"
 STUB_CUPS=down STUB_QUEUES="" STUB_DEVICES="" run postinst configure
 [ "$status" -eq 0 ] && ok "postinst succeeds with CUPS down" || fail "postinst failed with CUPS down: $(cat "$tmp/out")"
 for d in KPX7720MW/config KPX7720MW_net/config; do
@@ -110,7 +124,20 @@ grep -qx 'lpadmin -x KPX7720MW' "$log" && grep -qx 'lpadmin -x KPX7720MW-net' "$
 STUB_CUPS=down run postrm purge
 [ "$status" -eq 0 ] && ok "a second purge with CUPS down succeeds" || fail "second purge failed"
 
-# 7. Unknown actions are refused.
+# 7. Faults: something of the user's where a record directory belongs (as a
+# read-only or full /opt would refuse it) is reported and left as it is, and
+# the install still succeeds; a removal with CUPS down does not fail either.
+mkdir -p "$root/KPX7720MW"
+echo "mine" >"$root/KPX7720MW/config"
+STUB_CUPS=down run postinst configure
+[ "$status" -eq 0 ] && [ "$(cat "$root/KPX7720MW/config")" = mine ] && ok "a blocked record directory: install goes on, user's file kept" \
+  || fail "blocked record directory: status $status, file now: $(cat "$root/KPX7720MW/config" 2>&1)"
+grep -q "mkdir -p $root/KPX7720MW/config failed: .*File exists" "$tmp/out" && ok "and says why" || fail "no reason given: $(cat "$tmp/out")"
+STUB_CUPS=down run prerm remove
+[ "$status" -eq 0 ] && grep -q 'CUPS is not running' "$tmp/out" && ok "prerm remove with CUPS down: succeeds, says so" \
+  || fail "prerm remove with CUPS down: status $status: $(cat "$tmp/out")"
+
+# 8. Unknown actions are refused.
 run postinst bogus
 [ "$status" -ne 0 ] && ok "postinst refuses an unknown action" || fail "postinst accepted 'bogus'"
 

@@ -2,6 +2,7 @@
 # OUT_DIR and compares each file it writes with the one committed in SRC_DIR.
 file(REMOVE_RECURSE "${OUT_DIR}")
 execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --outdir "${OUT_DIR}" --describe "${DESCRIBE}"
+                        --status-reasons "${STATUS_REASONS}"
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "mkppd.py failed: ${rc}")

@@ -272,19 +272,25 @@ TEST_P(QueuePpd, CustomSizeRangeIsTheFilterRange) {
 }
 
 TEST_P(QueuePpd, DescribesTheQueueToCups) {
-  int filters = 0;
+  // Print jobs and command jobs (status and supply refresh) go to our filter.
+  std::vector<std::string> sources;
   for (ppd_attr_t *a = ppdFindAttr(ppd_.get(), "cupsFilter2", nullptr); a;
        a = ppdFindNextAttr(ppd_.get(), "cupsFilter2", nullptr)) {
-    ++filters;
     const auto words = splitWords(a->value ? a->value : "");
     ASSERT_EQ(words.size(), 4u) << a->value;
-    EXPECT_EQ(words[0], "application/vnd.cups-postscript");
+    sources.push_back(words[0]);
     EXPECT_EQ(words[1].find('/') != std::string::npos, true) << words[1];
     EXPECT_EQ(words[2], "0");
     EXPECT_EQ(words[3], GetParam().filter);
   }
-  EXPECT_EQ(filters, 1);
+  EXPECT_EQ(sources, (std::vector<std::string>{"application/vnd.cups-postscript", "application/vnd.cups-command"}));
   EXPECT_EQ(ppdFindAttr(ppd_.get(), "cupsFilter", nullptr), nullptr);
+  ppd_attr_t *commands = ppdFindAttr(ppd_.get(), "cupsCommands", nullptr);
+  ASSERT_NE(commands, nullptr);
+  EXPECT_EQ(splitWords(commands->value), (std::vector<std::string>{"ReportLevels", "ReportStatus"}));
+  ppd_attr_t *password = ppdFindAttr(ppd_.get(), "cupsJobPassword", nullptr);
+  ASSERT_NE(password, nullptr);
+  EXPECT_STREQ(password->value, "1111");
 
   ppd_attr_t *snmp = ppdFindAttr(ppd_.get(), "cupsSNMPSupplies", nullptr);
   ASSERT_NE(snmp, nullptr);

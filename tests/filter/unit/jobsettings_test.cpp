@@ -58,6 +58,31 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"LowercaseFalse", {"false", "1", "2", "3"}, Verdict::Incomplete, "False", 4}),
     [](const ::testing::TestParamInfo<KeyCase> &i) { return std::string(i.param.name); });
 
+// IPP job-password: four ASCII digits hold the job, anything else is an
+// incomplete key; a key from Passwd1..Passwd4 wins whatever the password.
+TEST(JobPassword, HoldsOnlyFourAsciiDigitsAndYieldsToThePasswdOptions) {
+  const SecureKey none = kpx::assembleSecureKey({nullptr, nullptr, nullptr, nullptr});
+  const SecureKey options = kpx::assembleSecureKey({"9", "3", "0", "5"});
+  const SecureKey partial = kpx::assembleSecureKey({"9", "False", "False", "False"});
+  struct Case {
+    const SecureKey &from;
+    const char *password;
+    Verdict verdict;
+    const char *key;
+  } cases[] = {
+      {none, nullptr, Verdict::None, "False"},   {none, "2026", Verdict::Accepted, "2026"},
+      {none, "12a4", Verdict::Incomplete, "False"}, {none, "123", Verdict::Incomplete, "False"},
+      {none, "12345", Verdict::Incomplete, "False"}, {none, "", Verdict::Incomplete, "False"},
+      {none, "\xd9\xa3" "123", Verdict::Incomplete, "False"}, {options, "2026", Verdict::Accepted, "9305"},
+      {options, "12a4", Verdict::Accepted, "9305"}, {partial, "2026", Verdict::Incomplete, "False"},
+  };
+  for (const Case &c : cases) {
+    SecureKey k = kpx::withJobPassword(c.from, c.password);
+    EXPECT_EQ(k.verdict, c.verdict) << (c.password ? c.password : "(none)");
+    EXPECT_EQ(k.key.value_or("False"), c.key) << (c.password ? c.password : "(none)");
+  }
+}
+
 // --- Time stamps ---------------------------------------------------------------
 
 std::tm civil(int year, int month, int day, int hour, int minute, int second) {

@@ -1,0 +1,41 @@
+// Prints the status table with what each code tells IPP clients, one code a
+// line, for the PPD generator (ppd/mkppd.py):
+//   code TAB level TAB vendor keyword TAB title TAB text TAB English text
+// Line feeds inside texts are written as "\n"; codes without a vendor
+// keyword have an empty third field.
+#include <cstdio>
+#include <string>
+
+#include "status_codes.h"
+#include "status_reasons.h"
+
+namespace {
+
+std::string escaped(const std::string &text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\t')
+      out += ' ';
+    else
+      out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+int main() {
+  for (int code : kpx::statusCodes()) {
+    std::optional<kpx::StatusCode> row = kpx::statusCode(code);
+    std::optional<kpx::StatusReasons> reasons = kpx::statusReasons(code);
+    if (!row || !reasons) {
+      std::fprintf(stderr, "code %d has no %s\n", code, row ? "IPP reasons" : "row");
+      return 1;
+    }
+    std::printf("%d\t%d\t%s\t%s\t%s\t%s\n", code, row->level, reasons->vendor.c_str(), escaped(row->title).c_str(),
+                escaped(row->text).c_str(), escaped(reasons->english).c_str());
+  }
+  return 0;
+}

@@ -1,0 +1,121 @@
+#include "printerstatus.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "filterio.h"
+#include "pclxl_pages.h"
+#include "statusquery.h"
+#include "status_report.h"
+
+namespace kpx {
+
+namespace {
+
+constexpr std::string_view kCheckStatus = "CheckStatus?";
+constexpr size_t kMaxCommandFile = 65536;
+constexpr int kUsbAnswerWaitMs = 3000;
+
+StatusReporter &reporter() {
+  static StatusReporter r(std::getenv("PRINTER_STATE_REASONS") != nullptr ? std::getenv("PRINTER_STATE_REASONS") : "");
+  return r;
+}
+
+std::string deviceUri() {
+  const char *uri = std::getenv("DEVICE_URI");
+  return uri != nullptr ? uri : "";
+}
+
+// The status answer to "CheckStatus?" on the back channel: what arrives
+// within the wait, up to the end of its last line.
+std::string readUsbAnswer() {
+  std::string answer;
+  char buffer[512];
+  for (int waited = 0; waited < kUsbAnswerWaitMs && answer.size() < kMaxStatusText; waited += 250) {
+    ssize_t n = io::readBackChannel(buffer, sizeof buffer, 250);
+    if (n == io::kCancelled) break;
+    if (n > 0) answer.append(buffer, static_cast<size_t>(n));
+    if (!answer.empty() && answer.back() == '\r') break;
+  }
+  return answer;
+}
+
+}  // namespace
+
+void learnPrinterStatus(std::string_view text) {
+  for (const std::string &line : reporter().learn(statusCodesIn(text))) io::report("%s", line.c_str());
+}
+
+void askNetworkPrinterStatus() {
+  std::optional<std::string> answer = queryPrinterStatus(printerHostOf(deviceUri()));
+  if (answer)
+    learnPrinterStatus(*answer);
+  else
+    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
+}
+
+void countSentPages(const char *data, size_t length) {
+  static PclXlPageCounter counter;
+  static int pages = 0;
+  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++pages, copies);
+}
+
+bool isCommandJob() {
+  const char *type = std::getenv("CONTENT_TYPE");
+  return type != nullptr && std::strcmp(type, "application/vnd.cups-command") == 0;
+}
+
+int runCommandJob(const FilterVariant &variant, const char *fileName) {
+  // The command file comes as a file name when we are the first filter.
+  int fd = STDIN_FILENO;
+  if (fileName != nullptr && (fd = open(fileName, O_RDONLY | O_CLOEXEC)) < 0) {
+    io::report("ERROR: Unable to open the command file.\n");
+    return 1;
+  }
+  std::string file;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    file.append(buffer, static_cast<size_t>(n));
+    if (file.size() > kMaxCommandFile) break;
+  }
+  if (fd != STDIN_FILENO) close(fd);
+  bool report = false;
+  size_t start = 0;
+  while (start < file.size()) {
+    size_t end = file.find('\n', start);
+    if (end == std::string::npos) end = file.size();
+    std::string line = file.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (line == "ReportLevels" || line == "ReportStatus")
+      report = true;
+    else if (!line.empty() && line[0] != '#')
+      io::report("DEBUG:[ZUVA-KPX7720MW] command not supported: %.40s\n", line.c_str());
+    start = end + 1;
+  }
+  if (!report) return 0;
+
+  if (variant.statusOverUdp) {
+    askNetworkPrinterStatus();
+    return 0;
+  }
+  io::prepareOutput();
+  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
+  char data[64] = {};
+  int datalen = sizeof data;
+  io::drainOutput(5.0, data, &datalen);
+  std::string answer = readUsbAnswer();
+  if (answer.empty())
+    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
+  else
+    learnPrinterStatus(answer);
+  return 0;
+}
+
+}  // namespace kpx

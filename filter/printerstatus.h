@@ -1,0 +1,34 @@
+// The filter's part in keeping CUPS informed of the printer: status texts
+// learned during a job become printer-state-reasons and toner levels, page
+// ends sent become PAGE lines, and command jobs ask the printer on request.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "variant.h"
+
+namespace kpx {
+
+// A status text from the printer (back channel or datagram): tells CUPS
+// what its codes mean. Texts without a known code change nothing.
+void learnPrinterStatus(std::string_view text);
+
+// Network queue: asks the printer for its status over UDP and learns the
+// answer, if one comes within a second.
+void askNetworkPrinterStatus();
+
+// Counts the page ends in bytes that have gone to the printer and writes a
+// PAGE line for each.
+void countSentPages(const char *data, size_t length);
+
+// The CUPS command file of a command job (application/vnd.cups-command):
+// "ReportLevels" and "ReportStatus" ask the printer for its status and
+// report it. The file is fileName, or standard input when that is null.
+// Returns the exit status.
+int runCommandJob(const FilterVariant &variant, const char *fileName);
+
+// Whether CUPS started the filter for a command job.
+bool isCommandJob();
+
+}  // namespace kpx

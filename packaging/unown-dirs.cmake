@@ -1,0 +1,55 @@
+# Run by CPack on each .deb it made: deletes the entries of the directories
+# in CPACK_KPX_UNOWNED_DIRS from the data archive, so that dpkg never owns
+# them (preinst makes them). The archive is rebuilt member by member in the
+# order dpkg requires: debian-binary, control, data.
+find_program(KPX_AR NAMES ar REQUIRED)
+find_program(KPX_TAR NAMES tar REQUIRED)
+find_program(KPX_GZIP NAMES gzip REQUIRED)
+
+function(kpx_run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed: ${err}")
+  endif()
+endfunction()
+
+set(entries "")
+foreach(dir IN LISTS CPACK_KPX_UNOWNED_DIRS)
+  list(APPEND entries ".${dir}/")
+endforeach()
+
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT deb MATCHES "\\.deb$")
+    continue()
+  endif()
+  set(work "${deb}.unown")
+  file(REMOVE_RECURSE "${work}")
+  file(MAKE_DIRECTORY "${work}")
+  execute_process(COMMAND ${KPX_AR} t "${deb}" OUTPUT_VARIABLE members RESULT_VARIABLE rc)
+  string(REPLACE "\n" ";" members "${members}")
+  list(FILTER members EXCLUDE REGEX "^$")
+  if(NOT members MATCHES "^debian-binary;control\\.tar\\.gz;data\\.tar\\.gz$")
+    message(FATAL_ERROR "${deb}: unexpected members '${members}'")
+  endif()
+  kpx_run(${KPX_AR} x "${deb}" WORKING_DIRECTORY "${work}")
+  # The data archive is unpacked and packed again from its own list, in its
+  # own order, less those entries; owners are root as dpkg-deb makes them.
+  file(MAKE_DIRECTORY "${work}/tree")
+  kpx_run(${KPX_TAR} -xzf "${work}/data.tar.gz" -C "${work}/tree" --numeric-owner)
+  execute_process(COMMAND ${KPX_TAR} -tzf "${work}/data.tar.gz" OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${deb}: cannot list its data archive")
+  endif()
+  string(REPLACE "\n" ";" listing "${listing}")
+  list(FILTER listing EXCLUDE REGEX "^$")
+  list(REMOVE_ITEM listing ${entries})
+  string(REPLACE ";" "\n" listing "${listing}")
+  file(WRITE "${work}/list" "${listing}\n")
+  file(REMOVE "${work}/data.tar.gz")
+  kpx_run(${KPX_TAR} -C "${work}/tree" --format=gnu --owner=root:0 --group=root:0
+          --no-recursion -cf "${work}/data.tar" -T "${work}/list")
+  kpx_run(${KPX_GZIP} -9n "${work}/data.tar")
+  file(REMOVE "${deb}")
+  kpx_run(${KPX_AR} rc "${deb}" debian-binary control.tar.gz data.tar.gz WORKING_DIRECTORY "${work}")
+  file(REMOVE_RECURSE "${work}")
+endforeach()
