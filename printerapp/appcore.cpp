@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
+#include <cstring>
 
 #include "geometry.h"
 #include "printer_description.h"
+#include "status_reasons.h"
 #include "ticket.h"
 
 #include <cstdlib>
@@ -231,21 +234,33 @@ std::vector<int> statusCodes(std::string_view reply) {
 }
 
 unsigned reasonsForCode(int code) {
-  const int family = code / 100;
-  if (code / 1000 == 44 || code == 65004 || code == 65012 || code == 70004) return kReasonMediaJam;
-  if (code == 10209) return kReasonTonerLow;
-  if (family == 403 || family == 404) return kReasonTonerEmpty;
-  if (code == 40021 || code == 40121 || code == 70014) return kReasonCoverOpen;
-  if (code == 40026 || code == 40141) return kReasonWasteFull;
-  if (code == 62102) return kReasonWasteAlmostFull;
-  if (code >= 62122 && code <= 62125) return kReasonMediaLow;
-  if (code == 65009 || code == 65013) return kReasonMediaEmpty;
-  if (code % 100 == 1 && family >= 122 && family <= 125) return kReasonInputTrayMissing;
-  if (family >= 112 && family <= 114) return kReasonMediaLow;
-  if (family == 410 || (family >= 412 && family <= 419)) return kReasonMediaEmpty;
-  if (code == 10001 || code == 10003 || code == 10007 || code == 10023 || code == 40000) return kReasonNone;
-  // Other codes of the error ranges stop the printer; those below warn.
-  return code >= 30000 ? kReasonOther : kReasonNone;
+  // The shared meaning of the code, in the reasons PAPPL can show.
+  static const struct {
+    const char *keyword;
+    unsigned reason;
+  } kKeywords[] = {
+      {"other", kReasonOther},
+      {"cover-open", kReasonCoverOpen},
+      {"input-tray-missing", kReasonInputTrayMissing},
+      {"toner-empty", kReasonTonerEmpty},
+      {"toner-low", kReasonTonerLow},
+      {"media-empty", kReasonMediaEmpty},
+      {"media-jam", kReasonMediaJam},
+      {"media-low", kReasonMediaLow},
+      {"media-needed", kReasonMediaNeeded},
+      {"marker-waste-full", kReasonWasteFull},
+      {"marker-waste-almost-full", kReasonWasteAlmostFull},
+      {"spool-area-full", kReasonSpoolAreaFull},
+  };
+  std::optional<kpx::StatusReasons> r = kpx::statusReasons(code);
+  if (!r || r->standard == "none") return kReasonNone;
+  // "media-jam-error": the keyword, then the level.
+  const size_t dash = r->standard.rfind('-');
+  const std::string keyword = r->standard.substr(0, dash);
+  for (const auto &k : kKeywords)
+    if (keyword == k.keyword) return k.reason;
+  // Whatever else stops the printer.
+  return r->standard.compare(dash, std::string::npos, "-error") == 0 ? kReasonOther : kReasonNone;
 }
 
 PrinterCondition conditionFromReply(std::string_view reply) {
@@ -255,11 +270,12 @@ PrinterCondition conditionFromReply(std::string_view reply) {
   if (!c.answered) return c;
   c.toner = TonerState::Ok;
   for (int code : c.codes) {
-    unsigned r = reasonsForCode(code);
-    c.reasons |= r;
-    if (r & kReasonTonerEmpty)
+    c.reasons |= reasonsForCode(code);
+    std::optional<kpx::StatusReasons> r = kpx::statusReasons(code);
+    if (!r || r->toner == kpx::TonerState::NotSaid) continue;
+    if (r->toner == kpx::TonerState::Empty)
       c.toner = TonerState::Empty;
-    else if ((r & kReasonTonerLow) && c.toner != TonerState::Empty)
+    else if (c.toner != TonerState::Empty)
       c.toner = TonerState::Low;
   }
   return c;

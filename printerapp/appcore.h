@@ -89,6 +89,8 @@ enum Reason : unsigned {
   kReasonOffline = 1u << 8,
   kReasonWasteFull = 1u << 9,
   kReasonWasteAlmostFull = 1u << 10,
+  kReasonMediaNeeded = 1u << 11,
+  kReasonSpoolAreaFull = 1u << 12,
 };
 
 enum class TonerState { Unknown, Ok, Low, Empty };
@@ -105,8 +107,8 @@ struct PrinterCondition {
 // reply is untrusted: anything else is skipped.
 std::vector<int> statusCodes(std::string_view reply);
 
-// The reasons and toner state for a reply. The one place where a status
-// code turns into IPP state.
+// The reasons and toner state for a reply, from the printer's shared
+// meaning of each code (kpx::statusReasons).
 unsigned reasonsForCode(int code);
 PrinterCondition conditionFromReply(std::string_view reply);
 

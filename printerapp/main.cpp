@@ -482,6 +482,8 @@ void applyCondition(pappl_printer_t *printer, const kpxapp::PrinterCondition &c)
       {kpxapp::kReasonOffline, PAPPL_PREASON_OFFLINE},
       {kpxapp::kReasonWasteFull, PAPPL_PREASON_MARKER_WASTE_FULL},
       {kpxapp::kReasonWasteAlmostFull, PAPPL_PREASON_MARKER_WASTE_ALMOST_FULL},
+      {kpxapp::kReasonMediaNeeded, PAPPL_PREASON_MEDIA_NEEDED},
+      {kpxapp::kReasonSpoolAreaFull, PAPPL_PREASON_SPOOL_AREA_FULL},
   };
   unsigned ours = c.answered ? c.reasons : kpxapp::kReasonOffline;
   pappl_preason_t add = PAPPL_PREASON_NONE, all = PAPPL_PREASON_NONE;

@@ -173,6 +173,7 @@ TEST(AppCore, StatusRepliesBecomePrinterState) {
       {"CODE=40021\rCODE=12201\rCODE=62123", true, kReasonCoverOpen | kReasonInputTrayMissing | kReasonMediaLow,
        TonerState::Ok},
       {"CODE=99999", true, kReasonOther, TonerState::Ok},
+      {"CODE=60142\rCODE=60000\rCODE=10205", true, kReasonMediaNeeded | kReasonSpoolAreaFull, TonerState::Ok},
       {"CODE=123456\rCODE=\rxCODE=abc", false, kReasonNone, TonerState::Unknown},  // not codes
       {"", false, kReasonNone, TonerState::Unknown},
   };
