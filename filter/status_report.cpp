@@ -10,15 +10,21 @@ namespace {
 constexpr std::string_view kCodeMark = "CODE=";
 constexpr size_t kMaxCodeDigits = 6;
 
-// Whether a reason keyword is one that some code of ours sets.
+// Whether a reason keyword is one that some code of ours sets. Only the
+// table's own keywords count: whatever else the scheduler's list holds is
+// never echoed back to it.
 bool isOurs(const std::string &reason) {
-  static const std::set<std::string> standard = [] {
+  static const std::set<std::string> ours = [] {
     std::set<std::string> all;
-    for (int code : statusCodes())
-      if (std::optional<StatusReasons> r = statusReasons(code); r && r->standard != "none") all.insert(r->standard);
+    for (int code : statusCodes()) {
+      std::optional<StatusReasons> r = statusReasons(code);
+      if (!r) continue;
+      if (r->standard != "none") all.insert(r->standard);
+      if (!r->vendor.empty()) all.insert(r->vendor);
+    }
     return all;
   }();
-  return reason.rfind(kVendorReasonPrefix, 0) == 0 || standard.count(reason) > 0;
+  return ours.count(reason) > 0;
 }
 
 std::string markerLine(int level) {
