@@ -53,6 +53,10 @@ constexpr int kToleratedDrainFailures = 10;
 constexpr ssize_t kBackChannelStateMinimum = 20;
 // How long a job with a rejected key waits in the queue for the user.
 constexpr int kRejectedKeyWaitSeconds = 600;
+// How long the end of a job waits for status the printer sent while the
+// last pages went out: the backend often reads it from the printer only
+// while it drains the last data, and passes it on just after.
+constexpr int kFinalStatusWaitMs = 200;
 
 // How a job ends.
 enum class Ending { Completed, ConversionFailed, KeyRejected };
@@ -196,7 +200,7 @@ int completed() {
   checkOutput();
   // Status the printer sent while the last pages went out.
   char status[512];
-  ssize_t got = io::readBackChannel(status, sizeof status, 0);
+  ssize_t got = io::readBackChannel(status, sizeof status, kFinalStatusWaitMs);
   if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
   if (g_job.variant->statusOverUdp) askNetworkPrinterStatus();
 

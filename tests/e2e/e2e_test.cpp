@@ -312,7 +312,7 @@ TEST_F(PrinterStatus, AJamDuringAJobReachesCupsWithItsChineseTextAndReadyClearsI
   ASSERT_EQ(waitJobs(1, 60).size(), 1u) << errorLog();
   ASSERT_TRUE(waitIdle(20));
   const std::string jam = "com.zuva.kpx7720mw-44114-error";
-  EXPECT_NE(reasons("KPX7720MW").find(jam), std::string::npos) << reasons("KPX7720MW");
+  EXPECT_NE(reasons("KPX7720MW").find(jam), std::string::npos) << reasons("KPX7720MW") << errorLog();
   EXPECT_NE(reasons("KPX7720MW").find("media-jam-error"), std::string::npos);
 
   // The queue's PPD describes the reason with the printer's own words.
