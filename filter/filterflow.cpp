@@ -200,7 +200,9 @@ int completed() {
   checkOutput();
   // Status the printer sent while the last pages went out.
   char status[512];
-  ssize_t got = io::readBackChannel(status, sizeof status, kFinalStatusWaitMs);
+  // Only a printer behind a CUPS backend (DEVICE_URI set) can still answer.
+  const int wait = std::getenv("DEVICE_URI") != nullptr ? kFinalStatusWaitMs : 0;
+  ssize_t got = io::readBackChannel(status, sizeof status, wait);
   if (got > 0) learnPrinterStatus(std::string_view(status, static_cast<size_t>(got)));
   if (g_job.variant->statusOverUdp) askNetworkPrinterStatus();
 
