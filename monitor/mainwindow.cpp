@@ -84,6 +84,25 @@ bool readRecordFile(const QString &path, qint64 limit, QByteArray *content) {
 
 QString tabStyle() { return QStringLiteral("QTabBar::tab:disabled{width:0;color:transparent;}"); }
 
+// QProcess stops a child that is still running by signalling its process
+// id: when it is killed, and when it is deleted. Where the start of the
+// child is misreported (seen under qemu-user) that id is not a child's
+// and the signal would be kill(-1, SIGKILL): every process of the user. A
+// run with no real child is therefore never signalled: it is let go.
+bool hasChild(const QProcess *p) { return p->processId() > 0; }
+
+void dropLpstat(QProcess *lpstat, bool now) {
+  lpstat->disconnect();
+  if (lpstat->state() != QProcess::NotRunning && !hasChild(lpstat)) {
+    lpstat->setParent(nullptr);  // deleting it would signal the bogus id
+    return;
+  }
+  if (now)
+    delete lpstat;
+  else
+    lpstat->deleteLater();
+}
+
 }  // namespace
 
 namespace kpxmon {
@@ -210,10 +229,7 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
 MainWindow::~MainWindow() {
   // An lpstat still running ends here without finishing its cycle step on a
   // window that is going away.
-  for (QProcess *lpstat : findChildren<QProcess *>()) {
-    lpstat->disconnect();
-    delete lpstat;
-  }
+  for (QProcess *lpstat : findChildren<QProcess *>()) dropLpstat(lpstat, true);
   delete ui;
 }
 
@@ -429,7 +445,7 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
     limit->stop();
     if (output->size() < kLpstatOutputLimit)
       output->append(lpstat->readAllStandardOutput().left(kLpstatOutputLimit - output->size()));
-    lpstat->deleteLater();
+    dropLpstat(lpstat, false);
     done(QString::fromLocal8Bit(untilNul(*output)));
   };
   connect(lpstat, &QProcess::readyReadStandardOutput, lpstat, [lpstat, output]() {
@@ -441,11 +457,14 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
     if (error == QProcess::FailedToStart) finish();  // no finished() follows
   });
   limit->setSingleShot(true);
-  connect(limit, &QTimer::timeout, lpstat, [lpstat, wait = lpstatWaitMs]() {
+  connect(limit, &QTimer::timeout, lpstat, [lpstat, finish, wait = lpstatWaitMs]() {
     warnLine(QStringLiteral("lpstat %1 did not finish within %2 ms: killed")
                  .arg(lpstat->arguments().join(QLatin1Char(' ')))
                  .arg(wait));
-    lpstat->kill();  // finished() follows
+    if (hasChild(lpstat))
+      lpstat->kill();  // finished() follows
+    else
+      finish();  // nothing that may be signalled: the step goes on without it
   });
   lpstat->setStandardInputFile(QProcess::nullDevice());
   lpstat->setProcessChannelMode(QProcess::SeparateChannels);
