@@ -453,6 +453,11 @@ void MainWindow::runLpstat(const QStringList &arguments, const std::function<voi
     if (output->size() < kLpstatOutputLimit) output->append(chunk.left(kLpstatOutputLimit - output->size()));
   });
   connect(lpstat, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), lpstat, finish);
+  connect(lpstat, &QProcess::started, lpstat, [lpstat, finish]() {
+    if (hasChild(lpstat)) return;
+    warnLine(QStringLiteral("lpstat started without a process id of its own: taken as not started"));
+    finish();  // its end would never be seen
+  });
   connect(lpstat, &QProcess::errorOccurred, lpstat, [finish](QProcess::ProcessError error) {
     if (error == QProcess::FailedToStart) finish();  // no finished() follows
   });
