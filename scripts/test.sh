@@ -21,6 +21,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 # A short fuzz run of every target: the seed corpora (with the inputs of
 # past findings) and a few seconds of new ones each.
-bash scripts/fuzz.sh 5
+FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 5
 
 bash scripts/test-arm64.sh build-arm64
