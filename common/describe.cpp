@@ -6,6 +6,8 @@
 //   duplex   KEYWORD EN ZH POSTSCRIPT
 //   dpi      KEYWORD EN ZH
 //   default  OPTION KEYWORD
+//   custom   MINWIDTH MINHEIGHT MAXWIDTH MAXHEIGHT   (points)
+//   margin   POINTS
 #include <cstdio>
 
 #include "printer_description.h"
@@ -25,5 +27,8 @@ int main() {
   std::printf("default\tInputSlot\t%s\n", autoInputSlot().keyword);
   std::printf("default\tDuplex\t%s\n", defaultDuplexMode().keyword);
   std::printf("default\tResolution\t%s\n", defaultResolution().keyword);
+  const CustomSizeRange &c = kDefaultCustomRange;
+  std::printf("custom\t%g\t%g\t%g\t%g\n", c.minWidth, c.minHeight, c.maxWidth, c.maxHeight);
+  std::printf("margin\t%d\n", kMarginPoints);
   return 0;
 }

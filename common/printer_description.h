@@ -95,6 +95,17 @@ const Resolution &defaultResolution();  // 600dpi
 constexpr char kCustomSizeKeyword[] = "Custom";
 extern const char kCustomSizeShownName[];
 
+// Custom page sizes a queue accepts, in points.
+struct CustomSizeRange {
+  double minWidth, minHeight, maxWidth, maxHeight;
+};
+// The printer's: 3x5 in up to 8.5x14 in. The PPDs declare it, the printer
+// application offers it, and the filter uses it when no PPD is at hand.
+constexpr CustomSizeRange kDefaultCustomRange = {216.0, 360.0, 612.0, 1008.0};
+
+// The unprintable margin on every edge of every size, in points (1/6 in).
+constexpr int kMarginPoints = 12;
+
 // Record files, below a queue's directory (<root>/KPX7720MW or
 // <root>/KPX7720MW_net).
 namespace records {

@@ -11,12 +11,6 @@
 
 namespace kpx {
 
-// Custom page sizes the queue accepts, in points.
-struct CustomSizeRange {
-  double minWidth, minHeight, maxWidth, maxHeight;
-};
-// The range our PPDs declare; used when no PPD is at hand.
-constexpr CustomSizeRange kDefaultCustomRange = {216.0, 360.0, 612.0, 1008.0};
 // Whatever a PPD declares, a custom side outside 1 to 50 inches is no paper
 // this printer can take (and would not fit the pixel arithmetic): such a
 // range is narrowed to these limits.

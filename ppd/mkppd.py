@@ -31,13 +31,6 @@ import subprocess
 import sys
 import urllib.parse
 
-# Unprintable margin on every edge, in points (about 4.2 mm).
-MARGIN = 12
-
-# Range of a user-entered paper size, in points: 3x5 in up to 8.5x14 in.
-CUSTOM_MIN = (216, 360)
-CUSTOM_MAX = (612, 1008)
-
 # Options whose choices the filter reads and turns into the job ticket.  Each
 # entry: (group, keyword, English text, Chinese text, default, choices), with
 # choices as (keyword, English text, Chinese text).
@@ -147,7 +140,7 @@ ORDER = {"PageSize": 10, "PageRegion": 10, "Resolution": 10, "Duplex": 20}
 def load_description(tool):
     """Reads what kpx-describe prints into the tables render() uses."""
     text = subprocess.run([tool], check=True, stdout=subprocess.PIPE).stdout.decode("utf-8")
-    rows = {"size": [], "type": [], "slot": [], "duplex": [], "dpi": []}
+    rows = {"size": [], "type": [], "slot": [], "duplex": [], "dpi": [], "custom": [], "margin": []}
     defaults = {}
     for line in text.splitlines():
         kind, *fields = line.split("\t")
@@ -160,6 +153,10 @@ def load_description(tool):
         "default_size": defaults["PageSize"],
         "duplex": DUPLEX_TEXTS + (defaults["Duplex"], rows["duplex"]),
         "resolution": RESOLUTION_TEXTS + (defaults["Resolution"], rows["dpi"]),
+        # Range of a user-entered paper size and the unprintable margin, in points.
+        "custom_min": rows["custom"][0][:2],
+        "custom_max": rows["custom"][0][2:],
+        "margin": int(rows["margin"][0][0]),
     }
     choices = {"MediaType": rows["type"], "InputSlot": rows["slot"]}
     d["options"] = [
@@ -209,6 +206,7 @@ def read_status_reasons(program):
 def render(variant, d, reasons):
     v = VARIANTS[variant]
     DEFAULT_PAGE_SIZE = d["default_size"]
+    CUSTOM_MIN, CUSTOM_MAX, MARGIN = d["custom_min"], d["custom_max"], d["margin"]
     DUPLEX = d["duplex"]
     RESOLUTION = d["resolution"]
     OPTIONS = d["options"]

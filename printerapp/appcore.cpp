@@ -71,6 +71,40 @@ const MediaSize *mediaByPwg(std::string_view pwg) {
   return nullptr;
 }
 
+const MediaSize &defaultMedia() {
+  static const MediaSize *kDefault = [] {
+    for (const MediaSize &m : mediaSizes())
+      if (std::string_view(m.pageSize) == kpx::defaultMediaSize().keyword) return &m;
+    return &mediaSizes().front();
+  }();
+  return *kDefault;
+}
+
+namespace {
+
+// A PWG self-describing name for a size in points, in inches.
+std::string customSizeName(const char *which, double widthPt, double heightPt) {
+  char name[64];
+  std::snprintf(name, sizeof name, "custom_%s_%gx%gin", which, widthPt / 72.0, heightPt / 72.0);
+  return name;
+}
+
+}  // namespace
+
+const std::string &customSizeMinName() {
+  static const std::string kName =
+      customSizeName("min", kpx::kDefaultCustomRange.minWidth, kpx::kDefaultCustomRange.minHeight);
+  return kName;
+}
+
+const std::string &customSizeMaxName() {
+  static const std::string kName =
+      customSizeName("max", kpx::kDefaultCustomRange.maxWidth, kpx::kDefaultCustomRange.maxHeight);
+  return kName;
+}
+
+int marginHundredthsMm() { return kpx::kMarginPoints * 2540 / 72; }
+
 const std::vector<KeywordPair> &mediaSources() {
   static const std::vector<KeywordPair> kSources = {
       {"auto", "AUTO"}, {"by-pass-tray", "MPTRAY"}, {"tray-1", "TRAY1"}, {"tray-2", "TRAY2"}, {"tray-3", "TRAY3"},

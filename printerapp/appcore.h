@@ -27,6 +27,17 @@ struct MediaSize {
 const std::vector<MediaSize> &mediaSizes();
 const MediaSize *mediaByPwg(std::string_view pwg);
 
+// The IPP name of the printer description's default size (A4).
+const MediaSize &defaultMedia();
+
+// The IPP names bounding the custom sizes the printer takes, from the
+// printer description's range ("custom_min_3x5in", "custom_max_8.5x14in").
+const std::string &customSizeMinName();
+const std::string &customSizeMaxName();
+
+// The printer's unprintable edge, in hundredths of millimetres.
+int marginHundredthsMm();
+
 // Input slots and media types: IPP keyword <-> the printer's keyword.
 struct KeywordPair {
   const char *ipp;

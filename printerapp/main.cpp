@@ -583,17 +583,20 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->duplex = PAPPL_DUPLEX_NORMAL;
   d->sides_supported = PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
   d->sides_default = PAPPL_SIDES_ONE_SIDED;
+  // Raster resolutions: the queues' "2400dpi" is the printer's enhanced
+  // mode of a 1200-dpi raster, not a raster of its own.
   d->num_resolution = 3;
   const int dpis[3] = {300, 600, 1200};
   for (int i = 0; i < 3; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[i];
   d->x_default = d->y_default = 600;
-  d->left_right = d->bottom_top = 423;  // 1/6 inch, as the printer's unprintable edge
+  const int margin = kpxapp::marginHundredthsMm();
+  d->left_right = d->bottom_top = margin;
 
   const auto &sizes = kpxapp::mediaSizes();
   d->num_media = 0;
   for (const auto &m : sizes) d->media[d->num_media++] = m.pwg;
-  d->media[d->num_media++] = "custom_min_3x5in";
-  d->media[d->num_media++] = "custom_max_8.5x14in";
+  d->media[d->num_media++] = kpxapp::customSizeMinName().c_str();
+  d->media[d->num_media++] = kpxapp::customSizeMaxName().c_str();
 
   const auto &sources = kpxapp::mediaSources();
   d->num_source = static_cast<int>(sources.size());
@@ -603,10 +606,12 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   for (int i = 0; i < d->num_type; ++i) d->type[i] = types[static_cast<size_t>(i)].ipp;
 
   pappl_media_col_t media{};
-  std::snprintf(media.size_name, sizeof media.size_name, "iso_a4_210x297mm");
-  media.size_width = 21000;
-  media.size_length = 29700;
-  media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = 423;
+  const char *defaultSize = kpxapp::defaultMedia().pwg;
+  pwg_media_t *pwg = pwgMediaForPWG(defaultSize);
+  std::snprintf(media.size_name, sizeof media.size_name, "%s", defaultSize);
+  media.size_width = pwg ? pwg->width : 21000;
+  media.size_length = pwg ? pwg->length : 29700;
+  media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = margin;
   std::snprintf(media.source, sizeof media.source, "auto");
   std::snprintf(media.type, sizeof media.type, "stationery");
   d->media_default = media;

@@ -1,5 +1,6 @@
 // The printer application's decisions and its PCL XL writer, checked with
 // the simulator's own PCL XL analysis.
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -102,6 +103,22 @@ TEST(AppCore, EveryPaperSizeOfThePrinterHasAnIppName) {
     bool named = false;
     for (const MediaSize &s : mediaSizes()) named = named || std::string_view(s.pageSize) == m.keyword;
     EXPECT_TRUE(named) << m.keyword;
+  }
+}
+
+// The custom-size limits offered are the printer's range, read back as
+// clients read the names.
+TEST(AppCore, CustomSizeLimitsNameThePrintersRange) {
+  const kpx::CustomSizeRange &r = kpx::kDefaultCustomRange;
+  const struct {
+    const std::string &name;
+    double width, height;
+  } limits[] = {{customSizeMinName(), r.minWidth, r.minHeight}, {customSizeMaxName(), r.maxWidth, r.maxHeight}};
+  for (const auto &l : limits) {
+    pwg_media_t *m = pwgMediaForPWG(l.name.c_str());
+    ASSERT_NE(m, nullptr) << l.name;
+    EXPECT_NEAR(m->width, l.width * 2540 / 72, 1) << l.name;
+    EXPECT_NEAR(m->length, l.height * 2540 / 72, 1) << l.name;
   }
 }
 
