@@ -3,6 +3,8 @@
 # one directory, and its printer "KPX7720MW" on the simulator's print port.
 #
 #   rig_start DIR BUILD     starts both; sets SIM_TCP, SIM_UDP, SIM_CTL, APP_PORT, APP_URI
+#                           (with RIG_USB=1 the printer is the simulator's
+#                           emulated USB printer, under umockdev)
 #   rig_stop DIR            stops what rig_start started
 #   rig_sim CMD...          a simulator control command
 
@@ -16,15 +18,22 @@ rig_start() {
   local dir=$1
   RIG_BUILD=$2
   mkdir -p "$dir"
-  "$RIG_BUILD/sim/kpx7720mw-sim-start.sh" "$dir/sim" --jobs-dir "$dir/sim/jobs" >"$dir/sim.info"
+  local usb=() preload=() device
+  [ "${RIG_USB:-0}" = 1 ] && usb=(--usb)
+  "$RIG_BUILD/sim/kpx7720mw-sim-start.sh" "$dir/sim" --jobs-dir "$dir/sim/jobs" "${usb[@]}" >"$dir/sim.info"
   SIM_TCP=$(sed -n 's/^tcp=//p' "$dir/sim.info")
   SIM_UDP=$(sed -n 's/^udp=//p' "$dir/sim.info")
   SIM_CTL=$(sed -n 's/^control=//p' "$dir/sim.info")
+  device=socket://$SIM_TCP
+  if [ ${#usb[@]} -gt 0 ]; then
+    preload=(env LD_PRELOAD=libumockdev-preload.so.0 "UMOCKDEV_DIR=$(sed -n 's/^usb_dir=//p' "$dir/sim.info")")
+    device=usb://ZUVA/KPX7720MW
+  fi
   APP_PORT=$(rig_free_port)
   # SNAP_COMMON puts PAPPL's local socket into DIR (it would be /run as root).
   # KPX_PRINTER_APP_RUNDIR keeps its USB owner marker there too.
   export SNAP_COMMON=$dir KPX_PRINTER_UDP_PORT=${SIM_UDP##*:} KPX_PRINTER_APP_RUNDIR=$dir/run
-  "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
+  "${preload[@]}" "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
     -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" -o auth-service=none -o state-file="$dir/app.state" \
     </dev/null >"$dir/app.out" 2>&1 &
   echo $! >"$dir/app.pid"
@@ -33,7 +42,7 @@ rig_start() {
     [ -S "$dir/kpx7720mw-printer-app.sock" ] && break
     sleep 0.1
   done
-  "$RIG_BUILD/printerapp/kpx7720mw-printer-app" add -d KPX7720MW -m kpx7720mw -v "socket://$SIM_TCP" >/dev/null
+  "$RIG_BUILD/printerapp/kpx7720mw-printer-app" add -d KPX7720MW -m kpx7720mw -v "$device" >/dev/null
   APP_URI=ipp://localhost:$APP_PORT/ipp/print/KPX7720MW
 }
 
