@@ -133,7 +133,10 @@ VARIANTS = {
     },
 }
 
-VERSION = "1.0.0"
+# The PPDs' FileVersion is the package's version (its changelog's latest entry).
+CHANGELOG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "debian", "changelog")
+with open(CHANGELOG, encoding="utf-8") as f:
+    VERSION = f.readline().split("(", 1)[1].split("-", 1)[0]
 ORDER = {"PageSize": 10, "PageRegion": 10, "Resolution": 10, "Duplex": 20}
 
 

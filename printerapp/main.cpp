@@ -42,7 +42,7 @@ namespace {
 
 constexpr const char *kDriverName = "kpx7720mw";
 constexpr const char *kDeviceId = "MFG:ZUVA;MDL:KPX7720MW;CMD:PJL,PCLXL;";
-constexpr const char *kVersion = "1.0.0";
+constexpr const char *kVersion = KPX_APP_VERSION;  // from its package's changelog
 constexpr const char *kUel = "\x1b%-12345X";
 
 pappl_pr_driver_t g_drivers[] = {{kDriverName, "ZUVA KPX7720MW", kDeviceId, nullptr}};

@@ -11,7 +11,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 pkgdir=$here/packaging/printerapp
 name=kpx7720mw-printer-app
-version=1.0.0-1
+# The version of the changelog's latest entry.
+version=$(sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p' "$pkgdir/changelog")
+[ -n "$version" ] || { echo "build-app-deb: no version in $pkgdir/changelog" >&2; exit 1; }
 
 pack() {  # BUILD ARCH OUTDIR
   local build=$1 arch=$2 outdir=$3 strip=strip
