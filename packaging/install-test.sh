@@ -18,7 +18,10 @@
 # The minbase root is kept as a tarball in CACHE (default
 # /tmp/kpx7720mw-install-cache) for the next run. KEEP=1 keeps the root and
 # the simulator's directory. MIRROR overrides the Debian mirror (default: the
-# first Debian URI in the host's apt sources).
+# first Debian URI in the host's apt sources). UPGRADE_FROM=OLD.deb installs
+# that earlier package first and the tested one over it, as an upgrade.
+# APP_DEB=kpx7720mw-printer-app_….deb installs the printer application too,
+# at the end: it serves the simulator as its printer and prints one job.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,6 +45,14 @@ if [ -z "$deb" ]; then
 fi
 [ -f "$deb" ] || die "no package at $deb"
 deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
+old_deb=${UPGRADE_FROM:-}
+app_deb=${APP_DEB:-}
+[ -z "$app_deb" ] || [ -f "$app_deb" ] || die "no package at $app_deb"
+if [ -n "$old_deb" ]; then
+  [ -f "$old_deb" ] || die "no package at $old_deb"
+  dpkg --compare-versions "$(dpkg-deb -f "$deb" Version)" gt "$(dpkg-deb -f "$old_deb" Version)" ||
+    die "$deb is not newer than $old_deb: apt would not upgrade"
+fi
 
 arch=$(dpkg-deb -f "$deb" Architecture)
 if [ "$arch" != "$(dpkg --print-architecture)" ]; then
@@ -138,18 +149,31 @@ chmod 0755 "$root/usr/sbin/policy-rc.d"
 mkdir -p "$root/opt/othervendor"
 echo "not ours" >"$root/opt/othervendor/keep"
 
-# 2. The package with its dependencies.
+# 2. The package with its dependencies (over the earlier one, when asked).
 cp "$deb" "$root/tmp/"
 debname=$(basename "$deb")
+in_root apt-get update >"$work/apt.log" 2>&1 || { tail -30 "$work/apt.log"; die "apt-get update failed"; }
+if [ -n "$old_deb" ]; then
+  cp "$old_deb" "$root/tmp/"
+  echo "install: apt-get install -y ./$(basename "$old_deb")"
+  in_root sh -c "cd /tmp && apt-get install -y ./$(basename "$old_deb")" >>"$work/apt.log" 2>&1 ||
+    { tail -30 "$work/apt.log"; die "the earlier package did not install"; }
+fi
 echo "install: apt-get install -y ./$debname"
-if in_root apt-get update >"$work/apt.log" 2>&1 &&
-   in_root sh -c "cd /tmp && apt-get install -y ./$debname" >>"$work/apt.log" 2>&1; then
+if in_root sh -c "cd /tmp && apt-get install -y ./$debname" >"$work/apt-install.log" 2>&1; then
+  cat "$work/apt-install.log" >>"$work/apt.log"
   echo "PASS: apt-get install ./$debname"; passed=$((passed + 1))
 else
-  tail -30 "$work/apt.log"
+  tail -30 "$work/apt-install.log"
   echo "FAIL: apt-get install ./$debname"; failed=$((failed + 1))
   echo "$passed passed, $failed failed"
   exit 1
+fi
+if [ -n "$old_deb" ]; then
+  new_version=$(dpkg-deb -f "$deb" Version)
+  check "upgrade from $(dpkg-deb -f "$old_deb" Version): no warnings" sh -c "! grep -i warning '$work/apt-install.log'"
+  check "kpx7720mw $new_version is installed" \
+    sh -c "[ \"\$(chroot '$root' dpkg-query -W -f '\${Version}' kpx7720mw)\" = '$new_version' ]"
 fi
 
 # 3. What the package put into the root (and brought with it).
@@ -297,6 +321,35 @@ check "apt-get purge leaves /opt and another vendor's file in it" \
 queue_gone() { ! in_root lpstat -p KPX7720MW-net >/dev/null 2>&1; }
 check "apt-get purge removes the queue KPX7720MW-net" queue_gone
 cat "$work/apt-remove.log" "$work/apt-purge.log" >>"$work/apt.log"
+
+# 7. The printer application, started as its service would start it, with
+# the simulator as its printer on the network.
+if [ -n "$app_deb" ]; then
+  cp "$app_deb" "$root/tmp/"
+  check "apt-get install ./$(basename "$app_deb")" \
+    in_root sh -c "cd /tmp && apt-get install -y ./$(basename "$app_deb") >/tmp/apt-app.log 2>&1"
+  app=/usr/sbin/kpx7720mw-printer-app
+  state=/var/lib/kpx7720mw-printer-app
+  appport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
+  mkdir -p "$root$state" "$root/run/kpx7720mw-printer-app"
+  in_root "$app" server -o log-file=/tmp/app.log -o log-level=info -o "spool-directory=$state/spool" \
+    -o "state-file=$state/state" -o "server-port=$appport" </dev/null >"$work/app.out" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 1 100); do
+    in_root "$app" printers >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  check "the printer application runs and answers" sh -c "kill -0 $app_pid && chroot '$root' $app printers >/dev/null"
+  check "it adds the printer KPX7720MW on socket://$simtcp" \
+    in_root "$app" add -d KPX7720MW -m kpx7720mw -v "socket://$simtcp"
+  check "it takes test.ps" in_root "$app" submit -d KPX7720MW /tmp/kpx-cups/test.ps
+  check "its job reached the simulator" "$sim" ctl --socket "$simdir/ctl.sock" wait-jobs 3 120
+  "$sim" ctl --socket "$simdir/ctl.sock" jobs | awk '/^job=/ { n = $0 } n == "job=3"' >"$work/app-job"
+  check "its job: ticket, PCL XL, one page, trailer" \
+    sh -c "grep -qx ticket=yes '$work/app-job' && grep -qx pclxl=ok '$work/app-job' &&
+           grep -qx pages=1 '$work/app-job' && grep -qx end=trailer '$work/app-job'"
+  [ "$failed" -eq 0 ] || { echo "application log:"; tail -20 "$root/tmp/app.log" | sed 's/^/  /'; }
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
