@@ -183,16 +183,22 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
   kpx::Ticket ticket = kpx::buildTicket(s);
   std::vector<std::string> args = kpxapp::documentArgs(plan, raster, ticket.mediaPosition);
+  // The spooled file by name, not on standard input: Ghostscript copies a
+  // PDF it reads from a pipe into a temporary file, which a cancelled job
+  // (the interpreter ended by a signal) would leave behind.
+  const char *document = papplJobGetFilename(job);
+  if (document == nullptr || access(document, R_OK) != 0) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open the document: %s", std::strerror(errno));
+    return false;
+  }
+  if (!args.empty() && args.back() == "-") args.back() = document;
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
   const std::string gs = interpreterPath();
 
-  int in = open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open the document: %s", std::strerror(errno));
-    return false;
-  }
+  int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) < 0) {
     close(in);

@@ -33,7 +33,9 @@ rig_start() {
   # SNAP_COMMON puts PAPPL's local socket into DIR (it would be /run as root).
   # KPX_PRINTER_APP_RUNDIR keeps its USB owner marker there too.
   export SNAP_COMMON=$dir KPX_PRINTER_UDP_PORT=${SIM_UDP##*:} KPX_PRINTER_APP_RUNDIR=$dir/run
-  "${preload[@]}" "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
+  # Its own temporary directory, which tests look into.
+  mkdir -p "$dir/tmp"
+  TMPDIR=$dir/tmp "${preload[@]}" "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
     -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" -o auth-service=none -o state-file="$dir/app.state" \
     </dev/null >"$dir/app.out" 2>&1 &
   echo $! >"$dir/app.pid"

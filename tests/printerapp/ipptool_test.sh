@@ -142,6 +142,8 @@ for f in $(ls "$dir"/sim/jobs/job-*.txt | tail -n +$((before + 1))); do
 done
 [ "$(cat $(ls "$dir"/sim/jobs/job-*.txt | tail -n +$((before + 1))) | grep -c '^jobname=next$')" = 4 ] ||
   { echo "the jobs after the cancelled ones did not reach the printer once each"; exit 1; }
+# Nothing of the cancelled documents stays behind in the temporary directory.
+if ls "$dir/tmp" | grep -q .; then echo "left in TMPDIR:"; ls -l "$dir/tmp"; exit 1; fi
 
 # A PIN in job-password would be accepted and silently dropped by PAPPL.
 ipptool -tv "$APP_URI" /usr/share/cups/ipptool/get-printer-attributes.test >"$dir/attrs.out" 2>&1
