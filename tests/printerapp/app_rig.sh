@@ -58,6 +58,19 @@ rig_stop() {
   [ -n "${SIM_CTL:-}" ] && rig_sim quit >/dev/null 2>&1 || true
 }
 
+# Asks for the printer's attributes (into DIR/attrs) until PATTERN shows.
+# PAPPL asks the status callback when a client asks for the attributes, at
+# most once a second or so.
+rig_wait_attrs() {  # DIR PATTERN
+  local dir=$1 pattern=$2 i
+  for i in $(seq 1 20); do
+    ipptool -tv "$APP_URI" /usr/share/cups/ipptool/get-printer-attributes.test >"$dir/attrs" 2>&1 || true
+    grep -Eq "$pattern" "$dir/attrs" && return 0
+    sleep 1
+  done
+  echo "never saw: $pattern"; grep -E 'printer-state-reasons|printer-supply ' "$dir/attrs"; return 1
+}
+
 # Waits until the simulator holds N finished jobs.
 rig_wait_jobs() { rig_sim wait-jobs "$1" "${2:-60}" >/dev/null; }
 

@@ -11,18 +11,7 @@ dir=$(mktemp -d)
 trap 'rig_stop "$dir"; rm -rf "$dir"' EXIT
 rig_start "$dir" "$build"
 
-attrs() { ipptool -tv "$APP_URI" /usr/share/cups/ipptool/get-printer-attributes.test; }
-# PAPPL asks the status callback when a client asks for the attributes, at
-# most once a second or so: ask until the expected state shows.
-wait_for() {
-  local pattern=$1 i
-  for i in $(seq 1 20); do
-    attrs >"$dir/attrs" 2>&1 || true
-    grep -Eq "$pattern" "$dir/attrs" && return 0
-    sleep 1
-  done
-  echo "never saw: $pattern"; grep -E 'printer-state-reasons|printer-supply ' "$dir/attrs"; return 1
-}
+wait_for() { rig_wait_attrs "$dir" "$1"; }
 
 rig_sim status 44114 10209 >/dev/null
 wait_for 'printer-state-reasons .*media-jam'

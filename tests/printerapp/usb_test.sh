@@ -28,16 +28,7 @@ for f in peer:usb ticket:yes pclxl:ok end:trailer pages:2; do
     { echo "job 1: ${f%%:*} is '$(field 1 "${f%%:*}")', expected '${f#*:}'"; cat "$dir/sim/jobs/job-0001.txt"; exit 1; }
 done
 
-attrs() { ipptool -tv "$APP_URI" /usr/share/cups/ipptool/get-printer-attributes.test; }
-wait_for() {
-  local pattern=$1 i
-  for i in $(seq 1 20); do
-    attrs >"$dir/attrs" 2>&1 || true
-    grep -Eq "$pattern" "$dir/attrs" && return 0
-    sleep 1
-  done
-  echo "never saw: $pattern"; grep -E 'printer-state-reasons' "$dir/attrs"; return 1
-}
+wait_for() { rig_wait_attrs "$dir" "$1"; }
 rig_sim status 44114 >/dev/null
 wait_for 'printer-state-reasons .*media-jam'
 rig_sim status 10001 >/dev/null
