@@ -286,26 +286,35 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   return true;
 }
 
+// PAPPL 1.3.1 may still start a job that was cancelled while it waited
+// (the cancel removed its document), as "processing" again: it ends as
+// cancelled, without a word to the printer.
+bool startedAfterCancel(pappl_job_t *job) {
+  if (papplJobGetFilename(job) != nullptr || gateOf(job).knows(papplJobGetID(job))) return false;
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "The job was cancelled before it started.");
+  papplJobCancel(job);
+  return true;
+}
+
 bool printDocument(pappl_job_t *job, pappl_device_t *device, void *) {
+  if (startedAfterCancel(job)) return true;
+  const int id = papplJobGetID(job);
+  kpxapp::DeviceGate &gate = gateOf(job);
+  kpxapp::DeviceGate::Entry entry = gate.enter(id);
+  if (!entry.prints) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "The job was printed by another run of it.");
+    return entry.ok;
+  }
   pappl_pr_options_t *o = papplJobCreatePrintOptions(job, 1, false);
   kpxapp::JobPlan plan;
-  bool planned = planOrFail(job, o, plan);
+  bool ok = planOrFail(job, o, plan) && !jobCancelled(job) && waitForLock(job, device);
   papplJobDeletePrintOptions(o);
-  // PAPPL 1.3.1 still starts a job cancelled while it waited, its
-  // document already gone.
-  if (!planned || jobCancelled(job)) return false;
-  kpxapp::DeviceGate &gate = gateOf(job);
-  if (!gate.enter(papplJobGetID(job))) {
-    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job is being printed already: not printing it again.");
-    return true;
-  }
-  bool ok = false;
-  if (waitForLock(job, device)) {
+  if (ok) {
     bool cancelled = false, sent = false;
     ok = renderDocument(job, device, plan, cancelled, sent);
     finishJob(job, device, sent, cancelled || !ok);
   }
-  gate.leave(papplJobGetID(job));
+  gate.leave(id, ok);
   return ok;
 }
 
@@ -316,8 +325,13 @@ struct RasterJob {
   std::string out;
   kpxapp::PclxlRasterWriter writer{out};
   bool sessionOpen = false;
+  bool failed = false;  // a page could not be printed or sent
   pthread_t thread = pthread_self();  // the run that prints the job
 };
+
+// In a run of a raster job that another run printed: that job, when its
+// printing run succeeded (this run then goes through the pages idly).
+thread_local int t_printedByTwin = 0;
 
 // The job's raster data, for the run that owns it only (a second run of
 // the same job gets none).
@@ -329,6 +343,7 @@ RasterJob *rasterJobOf(pappl_job_t *job) {
 bool flushOut(pappl_device_t *device, RasterJob *rj) {
   bool ok = writeAll(device, rj->out);
   rj->out.clear();
+  if (!ok) rj->failed = true;
   return ok;
 }
 
@@ -336,7 +351,7 @@ bool flushOut(pappl_device_t *device, RasterJob *rj) {
 // its printer's gate.
 bool endRasterJob(pappl_job_t *job, pappl_device_t *device) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return false;
+  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
   papplJobSetData(job, nullptr);
   bool ok = true;
   if (rj->sessionOpen) {
@@ -345,24 +360,24 @@ bool endRasterJob(pappl_job_t *job, pappl_device_t *device) {
     ok = flushOut(device, rj);
     finishJob(job, device, true, jobCancelled(job));
   }
+  ok = ok && !rj->failed;
   delete rj;
-  gateOf(job).leave(papplJobGetID(job));
+  gateOf(job).leave(papplJobGetID(job), ok);
   return ok;
 }
 
 bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
+  const int id = papplJobGetID(job);
+  t_printedByTwin = 0;
+  kpxapp::DeviceGate::Entry entry = gateOf(job).enter(id);
+  if (!entry.prints) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "The job was printed by another run of it.");
+    if (entry.ok) t_printedByTwin = id;
+    return entry.ok;
+  }
   auto *rj = new RasterJob;
-  if (jobCancelled(job) || !planOrFail(job, o, rj->plan)) {
-    delete rj;
-    return false;
-  }
-  if (!gateOf(job).enter(papplJobGetID(job))) {
-    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The job is being printed already: not printing it again.");
-    delete rj;
-    return false;
-  }
-  if (!waitForLock(job, device)) {
-    gateOf(job).leave(papplJobGetID(job));
+  if (jobCancelled(job) || !planOrFail(job, o, rj->plan) || !waitForLock(job, device)) {
+    gateOf(job).leave(id, false);
     delete rj;
     return false;
   }
@@ -375,7 +390,8 @@ bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) 
 
 bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr || !rj->sessionOpen) return false;
+  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
+  if (!rj->sessionOpen) return false;
   kpxapp::RasterPage p;
   p.dpi = static_cast<int>(o->header.HWResolution[0]);
   p.width = o->header.cupsWidth;
@@ -390,6 +406,7 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   if (!rj->writer.beginPage(p)) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);
     papplJobSetMessage(job, "The page is too large for the printer.");
+    rj->failed = true;
     endRasterJob(job, device);  // whether PAPPL still calls rEndJob or not
     return false;
   }
@@ -398,14 +415,14 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
 
 bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned, const unsigned char *line) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return false;
+  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
   rj->writer.writeLine(line);
   return rj->out.size() < 65536 || flushOut(device, rj);
 }
 
 bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return false;
+  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
   rj->writer.endPage();
   return flushOut(device, rj);
 }

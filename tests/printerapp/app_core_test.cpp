@@ -204,18 +204,31 @@ TEST(AppCore, StatusRepliesBecomePrinterState) {
 }
 
 TEST(DeviceGate, OneJobAtATimeAndEachJobOnce) {
+  using namespace std::chrono_literals;
   kpxapp::DeviceGate gate;
-  ASSERT_TRUE(gate.enter(7));
-  EXPECT_FALSE(gate.enter(7));  // a second run of the job that prints
-  auto next = std::async(std::launch::async, [&] { return gate.enter(8); });
-  EXPECT_EQ(next.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  gate.leave(8);  // not the holder: nothing
-  EXPECT_EQ(next.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  gate.leave(7);
+  ASSERT_TRUE(gate.enter(7).prints);
+  EXPECT_TRUE(gate.knows(7));
+  EXPECT_FALSE(gate.knows(8));
+  // A second run of the job that prints, and the next job: both wait.
+  auto twin = std::async(std::launch::async, [&] { return gate.enter(7); });
+  auto next = std::async(std::launch::async, [&] { return gate.enter(8).prints; });
+  EXPECT_EQ(twin.wait_for(200ms), std::future_status::timeout);
+  EXPECT_EQ(next.wait_for(1ms), std::future_status::timeout);
+  gate.leave(8, true);  // not the holder: nothing
+  EXPECT_EQ(next.wait_for(200ms), std::future_status::timeout);
+  gate.leave(7, false);
+  kpxapp::DeviceGate::Entry t = twin.get();
+  EXPECT_FALSE(t.prints);
+  EXPECT_FALSE(t.ok);  // the twin ends as the printing run did
   EXPECT_TRUE(next.get());
-  gate.leave(8);
-  EXPECT_FALSE(gate.enter(7));  // a late run of a job that printed
-  EXPECT_TRUE(gate.enter(9));
+  // A late run of a job that printed does not wait for the job printing now.
+  gate.leave(8, true);
+  ASSERT_TRUE(gate.enter(9).prints);
+  auto late = std::async(std::launch::async, [&] { return gate.enter(8); });
+  ASSERT_EQ(late.wait_for(2s), std::future_status::ready);
+  t = late.get();
+  EXPECT_FALSE(t.prints);
+  EXPECT_TRUE(t.ok);
 }
 
 TEST(UsbOwner, MarkerCountsOnlyForALiveProcess) {
