@@ -188,7 +188,8 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   // (the interpreter ended by a signal) would leave behind.
   const char *document = papplJobGetFilename(job);
   if (document == nullptr || access(document, R_OK) != 0) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open the document: %s", std::strerror(errno));
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to open the document: %s",
+                document == nullptr ? "it is gone" : std::strerror(errno));
     return false;
   }
   if (!args.empty() && args.back() == "-") args.back() = document;
@@ -333,6 +334,9 @@ struct RasterJob {
 // printing run succeeded (this run then goes through the pages idly).
 thread_local int t_printedByTwin = 0;
 
+// What a raster callback answers in a run that does not print the job.
+bool twinAnswer(pappl_job_t *job) { return t_printedByTwin == papplJobGetID(job); }
+
 // The job's raster data, for the run that owns it only (a second run of
 // the same job gets none).
 RasterJob *rasterJobOf(pappl_job_t *job) {
@@ -351,7 +355,7 @@ bool flushOut(pappl_device_t *device, RasterJob *rj) {
 // its printer's gate.
 bool endRasterJob(pappl_job_t *job, pappl_device_t *device) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
+  if (rj == nullptr) return twinAnswer(job);
   papplJobSetData(job, nullptr);
   bool ok = true;
   if (rj->sessionOpen) {
@@ -390,7 +394,7 @@ bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) 
 
 bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
+  if (rj == nullptr) return twinAnswer(job);
   if (!rj->sessionOpen) return false;
   kpxapp::RasterPage p;
   p.dpi = static_cast<int>(o->header.HWResolution[0]);
@@ -415,14 +419,14 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
 
 bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned, const unsigned char *line) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
+  if (rj == nullptr) return twinAnswer(job);
   rj->writer.writeLine(line);
   return rj->out.size() < 65536 || flushOut(device, rj);
 }
 
 bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned) {
   RasterJob *rj = rasterJobOf(job);
-  if (rj == nullptr) return t_printedByTwin == papplJobGetID(job);
+  if (rj == nullptr) return twinAnswer(job);
   rj->writer.endPage();
   return flushOut(device, rj);
 }
