@@ -353,4 +353,12 @@ void DeviceGate::leave(int job, bool ok) {
   freed_.notify_all();
 }
 
+bool ippRequestWithinBounds(ipp_t *request, int maxAttributes, int maxValues) {
+  int attributes = 0;
+  for (ipp_attribute_t *a = ippFirstAttribute(request); a != nullptr; a = ippNextAttribute(request)) {
+    if (++attributes > maxAttributes || ippGetCount(a) > maxValues) return false;
+  }
+  return true;
+}
+
 }  // namespace kpxapp

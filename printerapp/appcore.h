@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include <cups/ipp.h>
+
 #include "geometry.h"
 #include "jobsettings.h"
 
@@ -83,6 +85,10 @@ JobPlan planJob(const IppJob &job, const std::tm &local);
 
 // PCL XL media source for an input slot keyword ("AUTO", "TRAY1", ...).
 int pclxlMediaSource(const std::string &inputSlot);
+
+// Whether an IPP request stays within bounds: at most maxAttributes
+// attributes, none with more than maxValues values.
+bool ippRequestWithinBounds(ipp_t *request, int maxAttributes, int maxValues);
 
 // ---- printer state
 

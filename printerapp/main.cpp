@@ -16,6 +16,7 @@
 #include <pappl/pappl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,16 +25,21 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "access.h"
 #include "appcore.h"
 #include "geometry.h"
 #include "lockreply.h"
 #include "devices.h"
 #include "paths.h"
 #include "printer_description.h"
+#include "pappl_guard.h"
+#include "pclxl_pages.h"
 #include "pclxl_writer.h"
+#include "rasterpage.h"
 #include "ticket.h"
 #include "statusmessage.h"
 #include "usbowner.h"
@@ -167,6 +173,9 @@ void finishJob(pappl_job_t *job, pappl_device_t *device, bool sent, bool cancell
 
 // ---------------------------------------------------------------- PDF / PostScript
 
+// The longest one document may take to convert (-o job-time-limit=SECONDS).
+int g_interpreterTimeLimit = 300;
+
 std::string interpreterPath() {
   // The interpreter the classic queues use, else the system's.
   std::string own = kpx::printersRoot() + "/" + kpx::records::kInterpreter;
@@ -226,15 +235,36 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
 
   const size_t expected = kpx::preambleLength(raster.resolution);
   std::string head;
-  bool atEnd = false, headDone = false, ok = true;
+  bool atEnd = false, headDone = false, ok = true, timedOut = false;
   std::vector<char> buf(262144);
+  // The pages as they leave for the printer, for the job's page count.
+  kpx::PclXlPageCounter counter;
+  int pagesSent = 0;
+  auto send = [&](const char *data, size_t length) {
+    if (jobCancelled(job)) return false;  // not a byte more once cancelled
+    if (papplDeviceWrite(device, data, length) != static_cast<ssize_t>(length)) return false;
+    for (int copies : counter.feed(data, length)) {
+      ++pagesSent;
+      papplJobSetImpressionsCompleted(job, copies);
+    }
+    return true;
+  };
+  // The interpreter's own time: waiting for its output, not for the
+  // printer to take it.
+  std::chrono::steady_clock::duration interpreting{};
   while (ok) {
     if (jobCancelled(job)) {
       cancelled = true;
       break;
     }
+    if (interpreting > std::chrono::seconds(g_interpreterTimeLimit)) {
+      timedOut = true;
+      break;
+    }
     pollfd p{fds[0], POLLIN, 0};
+    const auto waitStart = std::chrono::steady_clock::now();
     int r = poll(&p, 1, 1000);
+    interpreting += std::chrono::steady_clock::now() - waitStart;
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;
     ssize_t n = read(fds[0], buf.data(), buf.size());
@@ -248,15 +278,16 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
       headDone = true;
       if (head.empty()) break;  // nothing but job control: no pages
       sent = true;
-      ok = writeAll(device, ticket.text) && writeAll(device, head);
+      ok = send(ticket.text.data(), ticket.text.size()) && send(head.data(), head.size());
       head.clear();
     } else if (n > 0) {
-      ok = papplDeviceWrite(device, buf.data(), static_cast<size_t>(n)) == n;
+      ok = send(buf.data(), static_cast<size_t>(n));
     }
     if (atEnd) break;
   }
   close(fds[0]);
-  if (cancelled || !ok) kill(pid, SIGTERM);
+  if (!ok && jobCancelled(job)) cancelled = true;
+  if (cancelled || !ok || timedOut) kill(pid, SIGTERM);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
@@ -270,6 +301,13 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
     std::fclose(errors);
   }
   if (cancelled) return false;
+  if (timedOut) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The document took longer than %d seconds to convert; it was stopped.",
+                g_interpreterTimeLimit);
+    papplJobSetMessage(job, "The document took too long to convert for the printer.");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+    return false;
+  }
   if (!ok) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The printer stopped taking data.");
     return false;
@@ -277,10 +315,13 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript could not convert the document (status %d).", status);
     papplJobSetMessage(job, "The document could not be converted for the printer.");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
     return false;
   }
-  if (!sent) {
+  if (!sent || pagesSent == 0) {
+    // Ghostscript ends some broken documents with success and no page.
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The document has no page that could be printed.");
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
     papplJobSetMessage(job, "The document has no printable page.");
     return false;
   }
@@ -327,6 +368,8 @@ struct RasterJob {
   kpxapp::PclxlRasterWriter writer{out};
   bool sessionOpen = false;
   bool failed = false;  // a page could not be printed or sent
+  kpxapp::RasterFormat page;      // the page being printed, as its lines come
+  std::vector<uint8_t> row;       // one line as the printer takes it
   pthread_t thread = pthread_self();  // the run that prints the job
 };
 
@@ -344,11 +387,42 @@ RasterJob *rasterJobOf(pappl_job_t *job) {
   return rj != nullptr && pthread_equal(rj->thread, pthread_self()) ? rj : nullptr;
 }
 
-bool flushOut(pappl_device_t *device, RasterJob *rj) {
-  bool ok = writeAll(device, rj->out);
+// Sends what the writer made; nothing more of a job once it is cancelled.
+bool flushOut(pappl_job_t *job, pappl_device_t *device, RasterJob *rj) {
+  bool ok = !jobCancelled(job) && writeAll(device, rj->out);
   rj->out.clear();
   if (!ok) rj->failed = true;
   return ok;
+}
+
+// A page as PAPPL describes it: the client's own header for streamed
+// raster, else the job's page PAPPL renders PNG and JPEG into.
+kpxapp::RasterFormat formatOf(const cups_page_header2_t &h) {
+  kpxapp::RasterFormat f;
+  f.width = h.cupsWidth;
+  f.height = h.cupsHeight;
+  f.bitsPerColor = h.cupsBitsPerColor;
+  f.bitsPerPixel = h.cupsBitsPerPixel;
+  f.bytesPerLine = h.cupsBytesPerLine;
+  f.colorSpace = h.cupsColorSpace;
+  f.colorOrder = h.cupsColorOrder;
+  f.xdpi = h.HWResolution[0];
+  f.ydpi = h.HWResolution[1];
+  f.pageWidthPt = h.PageSize[0];
+  f.pageHeightPt = h.PageSize[1];
+  return f;
+}
+
+// Ends the job on a page it cannot print, with the reason in the job's
+// state (document-format-error or document-unprintable-error).
+bool refusePage(pappl_job_t *job, const kpxapp::PageCheck &check) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", check.reason.c_str());
+  papplJobSetMessage(job, "%s", check.reason.c_str());
+  papplJobSetReasons(job,
+                     check.verdict == kpxapp::PageVerdict::FormatError ? PAPPL_JREASON_DOCUMENT_FORMAT_ERROR
+                                                                       : PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR,
+                     PAPPL_JREASON_NONE);
+  return false;
 }
 
 // Closes the session and the connection, and frees the job's data and
@@ -359,10 +433,13 @@ bool endRasterJob(pappl_job_t *job, pappl_device_t *device) {
   papplJobSetData(job, nullptr);
   bool ok = true;
   if (rj->sessionOpen) {
-    rj->writer.endSession();
-    rj->out += kUel;
-    ok = flushOut(device, rj);
-    finishJob(job, device, true, jobCancelled(job));
+    bool cancelled = jobCancelled(job);
+    if (!cancelled) {
+      rj->writer.endSession();
+      rj->out += kUel;
+      ok = flushOut(job, device, rj);
+    }
+    finishJob(job, device, true, cancelled || rj->failed);
   }
   ok = ok && !rj->failed;
   delete rj;
@@ -379,27 +456,49 @@ bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) 
     if (entry.ok) t_printedByTwin = id;
     return entry.ok;
   }
+  // A streamed page is checked before anything goes to the printer; its
+  // resolution is the session's.
+  const cups_page_header2_t *streamed = kpxapp::streamedPageHeader();
+  kpxapp::RasterFormat first = formatOf(streamed != nullptr ? *streamed : o->header);
+  kpxapp::PageCheck check = kpxapp::checkRasterPage(first);
   auto *rj = new RasterJob;
-  if (jobCancelled(job) || !planOrFail(job, o, rj->plan) || !waitForLock(job, device)) {
-    gateOf(job).leave(id, false);
-    delete rj;
-    return false;
+  if (check.verdict != kpxapp::PageVerdict::Printable) {
+    refusePage(job, check);
+  } else if (!jobCancelled(job) && planOrFail(job, o, rj->plan) && waitForLock(job, device)) {
+    papplJobSetData(job, rj);
+    rj->out = kpx::buildTicket(rj->plan.settings).text;
+    rj->writer.beginSession(static_cast<int>(first.xdpi));
+    rj->sessionOpen = true;
+    return flushOut(job, device, rj);
   }
-  papplJobSetData(job, rj);
-  rj->out = kpx::buildTicket(rj->plan.settings).text;
-  rj->writer.beginSession(o->header.HWResolution[0]);
-  rj->sessionOpen = true;
-  return flushOut(device, rj);
+  gateOf(job).leave(id, false);
+  delete rj;
+  return false;
 }
 
 bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
   RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return twinAnswer(job);
   if (!rj->sessionOpen) return false;
+  const cups_page_header2_t *streamed = kpxapp::streamedPageHeader();
+  kpxapp::RasterFormat f = formatOf(streamed != nullptr ? *streamed : o->header);
+  kpxapp::PageCheck check = kpxapp::checkRasterPage(f);
+  if (check.verdict == kpxapp::PageVerdict::Printable && static_cast<int>(f.xdpi) != rj->writer.sessionDpi())
+    check = {kpxapp::PageVerdict::Unprintable, "The document's pages do not all have the same resolution."};
+  if (check.verdict != kpxapp::PageVerdict::Printable) {
+    rj->failed = true;
+    return refusePage(job, check);
+  }
+  // PAPPL then reads the client's lines as they are and hands them on
+  // unchanged: no cropping, padding or dithering of its own.
+  if (streamed != nullptr) o->header = *streamed;
+  rj->page = f;
+  rj->row.assign((f.width + 7) / 8, 0);
+
   kpxapp::RasterPage p;
-  p.dpi = static_cast<int>(o->header.HWResolution[0]);
-  p.width = o->header.cupsWidth;
-  p.height = o->header.cupsHeight;
+  p.dpi = static_cast<int>(f.xdpi);
+  p.width = f.width;
+  p.height = f.height;
   const kpxapp::MediaSize *m = kpxapp::mediaByPwg(o->media.size_name);
   p.mediaSizeEnum = m != nullptr ? m->pclxlEnum : -1;
   p.mediaWidthIn = o->media.size_width / 2540.0;
@@ -408,27 +507,26 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   p.duplexMode = static_cast<int>(kpx::duplexModeFor(rj->plan.settings.duplex));
   p.backSide = p.duplexMode != 0 && (page % 2) == 0;
   if (!rj->writer.beginPage(p)) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page of %ux%u pixels cannot be printed.", p.width, p.height);
-    papplJobSetMessage(job, "The page is too large for the printer.");
     rj->failed = true;
-    endRasterJob(job, device);  // whether PAPPL still calls rEndJob or not
-    return false;
+    return refusePage(job, {kpxapp::PageVerdict::Unprintable, "The page is too large for the printer."});
   }
-  return flushOut(device, rj);
+  return flushOut(job, device, rj);
 }
 
-bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned, const unsigned char *line) {
+bool rWriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned y, const unsigned char *line) {
   RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return twinAnswer(job);
-  rj->writer.writeLine(line);
-  return rj->out.size() < 65536 || flushOut(device, rj);
+  if (y >= rj->page.height) return true;
+  kpxapp::toPrinterRow(rj->page, line, y, rj->row.data());
+  rj->writer.writeLine(rj->row.data());
+  return rj->out.size() < 65536 || flushOut(job, device, rj);
 }
 
 bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, unsigned) {
   RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return twinAnswer(job);
   rj->writer.endPage();
-  return flushOut(device, rj);
+  return flushOut(job, device, rj);
 }
 
 bool rEndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) { return endRasterJob(job, device); }
@@ -548,25 +646,34 @@ void logPrinterMessage(pappl_job_t *job, const std::string &reply) {
 // ---------------------------------------------------------------- USB owner
 
 // The marker that keeps the USB status monitor off the device is there
-// exactly while one of our printers is on USB.
-void countUsbPrinter(pappl_printer_t *printer, void *count) {
-  if (isUsbUri(papplPrinterGetDeviceURI(printer)) && !papplPrinterIsDeleted(printer)) ++*static_cast<int *>(count);
-}
+// exactly while one of our printers is on USB. The printers on USB are
+// counted here, not by asking PAPPL, which may call the creation and
+// deletion callbacks with its locks held (asking it for its printers there
+// never returned: the server hung after Delete-Printer).
+std::mutex g_usbMutex;
+std::set<int> g_usbPrinters;
 
-void updateUsbOwner(pappl_system_t *system) {
-  int usb = 0;
-  papplSystemIteratePrinters(system, countUsbPrinter, &usb);
-  if (usb == 0)
+void updateUsbOwner(pappl_system_t *system, pappl_printer_t *printer, bool present) {
+  std::lock_guard<std::mutex> lock(g_usbMutex);
+  if (printer != nullptr && isUsbUri(papplPrinterGetDeviceURI(printer))) {
+    if (present)
+      g_usbPrinters.insert(papplPrinterGetID(printer));
+    else
+      g_usbPrinters.erase(papplPrinterGetID(printer));
+  }
+  if (g_usbPrinters.empty())
     kpx::releaseUsbOwnership();
   else if (!kpx::claimUsbOwnership())
     papplLog(system, PAPPL_LOGLEVEL_WARN, "Unable to write %s: the USB status monitor may open the printer too.",
              kpx::usbOwnerMarkerPath().c_str());
 }
 
-void printerCreated(pappl_printer_t *printer, void *) { updateUsbOwner(papplPrinterGetSystem(printer)); }
+void printerCreated(pappl_printer_t *printer, void *) {
+  updateUsbOwner(papplPrinterGetSystem(printer), printer, true);
+}
 
 void printerDeleted(pappl_printer_t *printer, pappl_pr_driver_data_t *) {
-  updateUsbOwner(papplPrinterGetSystem(printer));
+  updateUsbOwner(papplPrinterGetSystem(printer), printer, false);
 }
 
 // ---------------------------------------------------------------- driver
@@ -605,8 +712,8 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->content_default = PAPPL_CONTENT_AUTO;
   d->quality_default = IPP_QUALITY_NORMAL;
   d->scaling_default = PAPPL_SCALING_AUTO;
+  // Grey pages are made 1-bit here (rasterpage.h), at their own width.
   d->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
-  d->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
   d->duplex = PAPPL_DUPLEX_NORMAL;
   d->sides_supported = PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
   d->sides_default = PAPPL_SIDES_ONE_SIDED;
@@ -688,6 +795,18 @@ bool saveState(pappl_system_t *system, void *file) {
 }
 
 bool g_serving = false;  // this process runs the server (not a client sub-command)
+std::string g_baseName = "kpx7720mw-printer-app";  // the program's name, as PAPPL names its socket
+
+// Decoded PNG and JPEG: a Legal page at 1200 dpi, one byte a pixel.
+constexpr size_t kMaxImageBytes = size_t{10200} * 16800;
+constexpr int kMaxImageSide = 16800;
+
+// Where PAPPL's main loop puts the server's local socket.
+std::string localSocketPath() {
+  if (getuid() != 0) return std::string(papplGetTempDir()) + "/" + g_baseName + std::to_string(getuid()) + ".sock";
+  if (const char *snap = std::getenv("SNAP_COMMON")) return std::string(snap) + "/" + g_baseName + ".sock";
+  return std::string(KPX_PAPPL_SOCKDIR) + "/" + g_baseName + ".sock";
+}
 
 pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) {
   if (!g_serving) std::atexit(kpx::releaseUsbOwnership);
@@ -707,27 +826,46 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
   // Sharing with the network is the administrator's choice: -o listen=any.
   const char *listen = cupsGetOption("listen", num_options, options);
   const bool shared = listen != nullptr && std::strcmp(listen, "localhost") != 0;
-  // Web administration takes a local administrator's login (PAM); there is
-  // no web password page.
+  // Logins (administration from a user who is not root or an
+  // administrator by the kernel's word, from other computers, the web
+  // pages) are checked with PAM; there is no web password page.
+  kpxapp::AccessPolicy access;
   const char *auth = cupsGetOption("auth-service", num_options, options);
-  if (auth == nullptr) auth = "login";
-  if (!std::strcmp(auth, "none")) auth = nullptr;
+  access.pamService = auth == nullptr ? "login" : std::strcmp(auth, "none") ? auth : "";
+  const char *adminGroup = cupsGetOption("admin-group", num_options, options);
+  access.adminGroup = adminGroup != nullptr ? adminGroup : "lpadmin";
+  if ((value = cupsGetOption("job-time-limit", num_options, options)) != nullptr && std::atoi(value) > 0)
+    g_interpreterTimeLimit = std::atoi(value);
 
   pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG;
   // On loopback TLS protects nothing, and PAPPL 1.3.1 would list "tls" in
   // uri-security-supported without an ipps: URI beside it.
   if (!shared) soptions |= PAPPL_SOPTIONS_NO_TLS;
   pappl_system_t *system = papplSystemCreate(soptions, "KPX7720MW Printer Application", port, "_print,_universal",
-                                             spool, logfile ? logfile : "-", loglevel, auth, false);
+                                             spool, logfile ? logfile : "-", loglevel, nullptr, false);
   if (system == nullptr) return nullptr;
+  kpxapp::setUpAccess(system, access);
+  // The local socket PAPPL adds next: root's in a directory of root and the
+  // administrators only, and the socket itself as soon as it is there.
+  static std::string socketPath = localSocketPath();
+  if (getuid() == 0 && std::getenv("SNAP_COMMON") == nullptr)
+    kpxapp::prepareSocketDirectory(KPX_PAPPL_SOCKDIR, access.adminGroup);
+  static std::string socketGroup = access.adminGroup;
+  papplSystemAddTimerCallback(
+      system, 0, 0,
+      [](pappl_system_t *, void *) {
+        kpxapp::restrictLocalSocket(socketPath, socketGroup);
+        return false;
+      },
+      nullptr);
+  // Bounds: clients served at once (more wait), decoded PNG and JPEG (a
+  // Legal page at 1200 dpi in grey; PAPPL's own limit is a gigabyte).
+  papplSystemSetMaxClients(system, 64);
   if (!shared) papplSystemSetHostName(system, "localhost");
   if (!papplSystemAddListeners(system, shared ? (std::strcmp(listen, "any") ? listen : nullptr) : "localhost")) {
     papplSystemDelete(system);
     return nullptr;
   }
-  papplSystemSetAdminGroup(system, cupsGetOption("admin-group", num_options, options)
-                                        ? cupsGetOption("admin-group", num_options, options)
-                                        : "lpadmin");
   papplSystemSetPrinterDrivers(system, 1, g_drivers, autoAdd, printerCreated, driverCallback, nullptr);
   addFilters(system);
   static pappl_version_t version{};
@@ -741,7 +879,9 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, saveState, const_cast<char *>(stateFile.c_str()));
   }
-  updateUsbOwner(system);
+  // After the state, which keeps PAPPL's image limits too.
+  papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
+  updateUsbOwner(system, nullptr, false);
   return system;
 }
 
@@ -749,6 +889,8 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
 
 int main(int argc, char *argv[]) {
   signal(SIGPIPE, SIG_IGN);
+  if (const char *slash = std::strrchr(argv[0], '/')) g_baseName = slash + 1;
+  else g_baseName = argv[0];
   kpxapp::registerDevices(kDeviceId);
   return papplMainloop(argc, argv, kVersion, nullptr, 1, g_drivers, autoAdd, driverCallback, nullptr, nullptr,
                        systemCallback, nullptr, nullptr);

@@ -104,6 +104,7 @@ void deltaRow(const uint8_t *row, const uint8_t *seed, size_t length, std::strin
 }
 
 void PclxlRasterWriter::beginSession(int dpi) {
+  dpi_ = dpi;
   out_ += kPclxlIntro;
   Enc e(out_);
   e.xy16(dpi, dpi, aUnitsPerMeasure).ubyte(0 /* eInch */, aMeasure).ubyte(0 /* eNoReporting */, aErrorReport)

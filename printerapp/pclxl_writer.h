@@ -54,6 +54,8 @@ class PclxlRasterWriter {
   void endSession();
 
   int pagesWritten() const { return pages_; }
+  // The session's units per inch (beginSession's dpi).
+  int sessionDpi() const { return dpi_; }
 
  private:
   void flushBlock();
@@ -67,6 +69,7 @@ class PclxlRasterWriter {
   unsigned blockRows_ = 0;
   bool inPage_ = false;
   int pages_ = 0;
+  int dpi_ = 0;
 };
 
 }  // namespace kpxapp

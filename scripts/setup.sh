@@ -31,7 +31,8 @@ packages=(
   faketime time bc file lintian dpkg-dev fakeroot desktop-file-utils
   libusb-1.0-0-dev umockdev libumockdev-dev
   clang libclang-rt-14-dev
-  libpappl-dev cups-ipp-utils
+  cups-ipp-utils curl iproute2 valgrind
+  libavahi-client-dev libssl-dev libjpeg-dev libpng-dev zlib1g-dev libpam0g-dev
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
 )
@@ -43,7 +44,8 @@ fi
 if [ "$arm64" -eq 1 ]; then
   packages+=(crossbuild-essential-arm64 qemu-user
              libcups2-dev:arm64 libusb-1.0-0-dev:arm64 qtbase5-dev:arm64 libgtest-dev:arm64
-             libpappl-dev:arm64)
+             libavahi-client-dev:arm64 libssl-dev:arm64 libjpeg-dev:arm64 libpng-dev:arm64
+             zlib1g-dev:arm64 libpam0g-dev:arm64)
 fi
 
 SUDO=""

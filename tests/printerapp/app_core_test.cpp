@@ -8,7 +8,12 @@
 #include <future>
 #include <ctime>
 
+#include <arpa/inet.h>
+#include <cups/raster.h>
+
 #include "appcore.h"
+#include "peer.h"
+#include "rasterpage.h"
 #include "printer_description.h"
 #include "pclxl.h"
 #include "pclxl_writer.h"
@@ -239,4 +244,119 @@ TEST(UsbOwner, MarkerCountsOnlyForALiveProcess) {
   } rows[] = {{"4242\n", true}, {"4242", true}, {"4243\n", false}, {"", false},
               {"42x42\n", false}, {"1\n", false}, {"-4242\n", false}, {"99999999999999\n", false}};
   for (const Row &r : rows) EXPECT_EQ(kpx::markerNamesLiveProcess(r.content, alive), r.owned) << r.content;
+}
+
+namespace {
+RasterFormat letterGrey600() {
+  RasterFormat f;
+  f.width = 5100;
+  f.height = 6600;
+  f.bitsPerColor = f.bitsPerPixel = 8;
+  f.bytesPerLine = 5100;
+  f.colorSpace = CUPS_CSPACE_SW;
+  f.colorOrder = CUPS_ORDER_CHUNKED;
+  f.xdpi = f.ydpi = 600;
+  return f;
+}
+}  // namespace
+
+TEST(RasterPage, OnlyPagesThePrinterCanTakeAreAccepted) {
+  struct Case {
+    const char *what;
+    void (*change)(RasterFormat &);
+    PageVerdict verdict;
+  };
+  const Case cases[] = {
+      {"Letter in grey at 600 dpi (wider than A4)", [](RasterFormat &) {}, PageVerdict::Printable},
+      {"1-bit black at 1200 dpi, Legal",
+       [](RasterFormat &f) {
+         f.bitsPerColor = f.bitsPerPixel = 1, f.colorSpace = CUPS_CSPACE_K, f.xdpi = f.ydpi = 1200;
+         f.width = 10200, f.height = 16800, f.bytesPerLine = 1275;
+       },
+       PageVerdict::Printable},
+      {"60000 pixels wide", [](RasterFormat &f) { f.width = f.bytesPerLine = 60000; }, PageVerdict::Unprintable},
+      {"4294967295 lines", [](RasterFormat &f) { f.height = 4294967295u; }, PageVerdict::Unprintable},
+      {"no lines", [](RasterFormat &f) { f.height = 0; }, PageVerdict::FormatError},
+      {"line length not the width's", [](RasterFormat &f) { f.bytesPerLine = 620; }, PageVerdict::FormatError},
+      {"16 bits", [](RasterFormat &f) { f.bitsPerColor = f.bitsPerPixel = 16; }, PageVerdict::FormatError},
+      {"banded", [](RasterFormat &f) { f.colorOrder = CUPS_ORDER_BANDED; }, PageVerdict::FormatError},
+      {"colour", [](RasterFormat &f) { f.colorSpace = CUPS_CSPACE_SRGB, f.bitsPerPixel = 24, f.bytesPerLine *= 3; },
+       PageVerdict::Unprintable},
+      {"72 dpi", [](RasterFormat &f) { f.xdpi = f.ydpi = 72, f.width = f.bytesPerLine = 612, f.height = 792; },
+       PageVerdict::Unprintable},
+      {"600x300 dpi", [](RasterFormat &f) { f.ydpi = 300, f.height = 3300; }, PageVerdict::Unprintable},
+  };
+  for (const Case &c : cases) {
+    RasterFormat f = letterGrey600();
+    c.change(f);
+    PageCheck check = checkRasterPage(f);
+    EXPECT_EQ(check.verdict, c.verdict) << c.what << ": " << check.reason;
+    EXPECT_EQ(check.reason.empty(), c.verdict == PageVerdict::Printable) << c.what;
+  }
+}
+
+TEST(RasterPage, RowsAreOneBitBlackWhateverTheInputPolarity) {
+  RasterFormat f = letterGrey600();
+  f.width = f.bytesPerLine = 10;
+  std::vector<uint8_t> out(2);
+  auto row = [&](std::vector<uint8_t> in, unsigned y = 0) {
+    toPrinterRow(f, in.data(), y, out.data());
+    return std::vector<unsigned>{out[0], out[1]};
+  };
+  // Grey: black stays black and white white on every row of the matrix;
+  // the bits past the width stay clear.
+  for (unsigned y = 0; y < 8; ++y) {
+    EXPECT_EQ(row(std::vector<uint8_t>(10, 0), y), (std::vector<unsigned>{0xff, 0xc0})) << y;
+    EXPECT_EQ(row(std::vector<uint8_t>(10, 255), y), (std::vector<unsigned>{0, 0})) << y;
+  }
+  int inked = 0;
+  for (unsigned y = 0; y < 8; ++y) {
+    f.width = f.bytesPerLine = 8;
+    row(std::vector<uint8_t>(8, 128), y);
+    inked += __builtin_popcount(out[0]);
+  }
+  EXPECT_EQ(inked, 32) << "mid grey inks half the dots";
+  f.width = f.bytesPerLine = 10;
+  f.colorSpace = CUPS_CSPACE_K;  // 8-bit black: 255 is full ink
+  EXPECT_EQ(row(std::vector<uint8_t>(10, 255)), (std::vector<unsigned>{0xff, 0xc0}));
+  f.bitsPerColor = f.bitsPerPixel = 1;
+  f.bytesPerLine = 2;
+  EXPECT_EQ(row({0xf0, 0xff}), (std::vector<unsigned>{0xf0, 0xc0}));  // 1 = black
+  f.colorSpace = CUPS_CSPACE_SW;                                    // 1 = white
+  EXPECT_EQ(row({0xf0, 0x00}), (std::vector<unsigned>{0x0f, 0xc0}));
+}
+
+TEST(Peer, ALoopbackClientIsFoundByItsEndpoints) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(8080);
+  inet_pton(AF_INET, "127.0.0.1", &v4.sin_addr);
+  EXPECT_EQ(socketTableEndpoint(reinterpret_cast<sockaddr *>(&v4)), "0100007F:1F90");
+  sockaddr_in6 v6{};
+  v6.sin6_family = AF_INET6;
+  v6.sin6_port = htons(631);
+  inet_pton(AF_INET6, "::ffff:127.0.0.1", &v6.sin6_addr);
+  EXPECT_EQ(socketTableEndpoint(reinterpret_cast<sockaddr *>(&v6)), "0100007F:0277");
+  inet_pton(AF_INET6, "::1", &v6.sin6_addr);
+  EXPECT_EQ(socketTableEndpoint(reinterpret_cast<sockaddr *>(&v6)), "00000000000000000000000001000000:0277");
+
+  const char table[] =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+      "   0: 0100007F:1F90 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 1 1\n"
+      "   1: 0100007F:A0B0 0100007F:1F90 01 00000000:00000000 00:00000000 00000000  1001        0 2 1\n"
+      "   2: garbage\n"
+      "   3: 0100007F:1F90 0100007F:A0B0 01 00000000:00000000 00:00000000 00000000     0        0 3 1";
+  EXPECT_EQ(socketTableOwner(table, "0100007F:A0B0", "0100007F:1F90"), 1001);
+  EXPECT_EQ(socketTableOwner(table, "0100007F:1F90", "0100007F:A0B0"), 0);
+  EXPECT_EQ(socketTableOwner(table, "0100007F:A0B1", "0100007F:1F90"), -1);
+}
+
+TEST(AppCore, RequestsBeyondTheirBoundsAreRefused) {
+  ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  std::vector<const char *> all(3, "all");
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, all.data());
+  EXPECT_TRUE(ippRequestWithinBounds(request, 3, 3));  // two attributes of the request itself, and this
+  EXPECT_FALSE(ippRequestWithinBounds(request, 2, 3));
+  EXPECT_FALSE(ippRequestWithinBounds(request, 3, 2));
+  ippDelete(request);
 }

@@ -18,7 +18,9 @@ for f in "-rwxr-xr-x root/root ./usr/sbin/kpx7720mw-printer-app" \
   grep -qxF -- "$f" "$dir/files" || fail "missing or wrong: $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libpappl1 libcups2 ghostscript; do grep -q "$d" <<<"$depends" || fail "Depends lacks $d: $depends"; done
+for d in libcups2 libavahi-client3 ghostscript; do grep -q "$d" <<<"$depends" || fail "Depends lacks $d: $depends"; done
+# PAPPL is linked in: the distribution's libpappl (1.3.1) is never used.
+if grep -q libpappl <<<"$depends"; then fail "Depends names libpappl: $depends"; fi
 # Off until enabled: no maintainer script starts or enables the service.
 dpkg-deb -e "$deb" "$dir/control"
 for s in postinst preinst; do [ ! -e "$dir/control/$s" ] || fail "$s present"; done

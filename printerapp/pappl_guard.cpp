@@ -1,0 +1,136 @@
+// What the application does about faults of PAPPL 1.4.11 (the release it
+// links statically) without changing PAPPL. Each defence sits on a call
+// PAPPL makes, taken over with the linker's --wrap (printerapp/CMakeLists):
+//
+// 1. Streamed raster (PWG, Apple): PAPPL hands the driver its own page
+//    header, made from the job's options, not the client's. A grey page
+//    wider than that header overruns PAPPL's dither buffer (heap
+//    corruption, the application aborts); a page of another resolution is
+//    cropped or padded to it; a page claiming 4294967295 lines keeps the
+//    job busy for hours. cupsRasterReadHeader2 keeps the client's header
+//    for the driver, which checks it before PAPPL reads a line and has
+//    PAPPL pass the lines on as they are (rasterpage.h).
+// 2. Job threads: PAPPL marks a job processing only once its thread runs,
+//    so a second look for work before that starts the same job again, or a
+//    job cancelled meanwhile still runs. Its history then holds the job
+//    twice (Get-Jobs lists it twice; trimming the history frees it and reads
+//    it again). pthread_create starts one thread per job at a time, and a
+//    job that is no longer pending when its thread runs is left alone.
+// 3. Requests: PAPPL reads any IPP request whole and answers it, however
+//    many attributes it has (requested-attributes with "all" 2000 times
+//    costs 49 s of CPU). ippRead refuses a request beyond the bounds in
+//    pappl_guard.h (PAPPL answers 400 Bad Request).
+// 4. Stalled clients: a request whose body stops coming holds its thread
+//    for minutes. httpAcceptConnection gives every connection a time limit
+//    for each read and write.
+// 5. Web forms: the printer's home page changes the printer (pause, hold
+//    new jobs, ...) for anybody holding the page's form token, which the
+//    page hands to every visitor. papplClientIsValidForm accepts a form only
+//    from a client that is also authorized as an administrator.
+#include "pappl_guard.h"
+
+#include <pthread.h>
+
+#include <pappl/pappl.h>
+
+#include <mutex>
+#include <set>
+
+#include "appcore.h"
+
+extern "C" {
+// PAPPL's job thread (job-process.c).
+void *_papplJobProcess(pappl_job_t *job);
+
+int __real_cupsRasterReadHeader2(cups_raster_t *r, cups_page_header2_t *h);
+int __real_cupsRasterClose(cups_raster_t *r);
+int __real_pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg);
+ipp_state_t __real_ippRead(http_t *http, ipp_t *ipp);
+http_t *__real_httpAcceptConnection(int fd, int blocking);
+bool __real_papplClientIsValidForm(pappl_client_t *client, int num_form, cups_option_t *form);
+}
+
+namespace kpxapp {
+namespace {
+
+// 1. The stream's current page header, per thread (PAPPL reads a stream
+//    in the client's thread).
+thread_local bool t_streaming = false;
+thread_local cups_page_header2_t t_header;
+
+// 2. Jobs with a thread.
+std::mutex g_jobsMutex;
+std::set<const void *> g_jobsWithThread;
+
+void *nothing(void *) { return nullptr; }
+
+void *runJob(void *arg) {
+  auto *job = static_cast<pappl_job_t *>(arg);
+  if (papplJobGetState(job) == IPP_JSTATE_PENDING)
+    _papplJobProcess(job);
+  else
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Not started: the job is no longer pending.");
+  std::lock_guard<std::mutex> lock(g_jobsMutex);
+  g_jobsWithThread.erase(arg);
+  return nullptr;
+}
+
+int giveUp(http_t *, void *) { return 0; }
+
+}  // namespace
+
+const cups_page_header2_t *streamedPageHeader() { return t_streaming ? &t_header : nullptr; }
+
+}  // namespace kpxapp
+
+using namespace kpxapp;
+
+extern "C" {
+
+int __wrap_cupsRasterReadHeader2(cups_raster_t *r, cups_page_header2_t *h) {
+  int ok = __real_cupsRasterReadHeader2(r, h);
+  t_streaming = ok != 0;
+  if (ok) t_header = *h;
+  return ok;
+}
+
+int __wrap_cupsRasterClose(cups_raster_t *r) {
+  t_streaming = false;
+  return __real_cupsRasterClose(r);
+}
+
+int __wrap_pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg) {
+  if (start != reinterpret_cast<void *(*)(void *)>(_papplJobProcess))
+    return __real_pthread_create(thread, attr, start, arg);
+  {
+    std::lock_guard<std::mutex> lock(g_jobsMutex);
+    // PAPPL detaches whatever thread it is given: a second start of a job
+    // still gets one, which does nothing.
+    if (!g_jobsWithThread.insert(arg).second) return __real_pthread_create(thread, attr, nothing, nullptr);
+  }
+  int err = __real_pthread_create(thread, attr, runJob, arg);
+  if (err != 0) {
+    std::lock_guard<std::mutex> lock(g_jobsMutex);
+    g_jobsWithThread.erase(arg);
+  }
+  return err;
+}
+
+ipp_state_t __wrap_ippRead(http_t *http, ipp_t *ipp) {
+  ipp_state_t state = __real_ippRead(http, ipp);
+  if (state == IPP_STATE_DATA && !ippRequestWithinBounds(ipp, kMaxRequestAttributes, kMaxAttributeValues))
+    return IPP_STATE_ERROR;
+  return state;
+}
+
+http_t *__wrap_httpAcceptConnection(int fd, int blocking) {
+  http_t *http = __real_httpAcceptConnection(fd, blocking);
+  if (http != nullptr) httpSetTimeout(http, kStalledRequestSeconds, giveUp, nullptr);
+  return http;
+}
+
+bool __wrap_papplClientIsValidForm(pappl_client_t *client, int num_form, cups_option_t *form) {
+  return __real_papplClientIsValidForm(client, num_form, form) && papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE;
+}
+
+}  // extern "C"
