@@ -185,6 +185,8 @@ void setUpAccess(pappl_system_t *system, const AccessPolicy &policy) {
 }
 
 void prepareSocketDirectory(const std::string &directory, const std::string &adminGroup) {
+  size_t slash = directory.rfind('/');
+  if (slash != std::string::npos && slash > 0) mkdir(directory.substr(0, slash).c_str(), 0755);
   if (mkdir(directory.c_str(), 0750) != 0 && errno != EEXIST) return;
   if (chown(directory.c_str(), 0, groupId(adminGroup)) == 0) chmod(directory.c_str(), 0750);
 }

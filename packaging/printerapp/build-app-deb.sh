@@ -19,7 +19,7 @@ pack() {  # BUILD ARCH OUTDIR
   local build=$1 arch=$2 outdir=$3 strip=strip
   [ "$arch" = arm64 ] && [ "$(dpkg --print-architecture)" != arm64 ] && strip=aarch64-linux-gnu-strip
   local bin=$build/printerapp/$name
-  [ -x "$bin" ] || { echo "build-app-deb: $bin not built (libpappl-dev missing?)" >&2; return 1; }
+  [ -x "$bin" ] || { echo "build-app-deb: $bin not built (see printerapp/pappl: PAPPL or its -dev packages missing?)" >&2; return 1; }
   local stage
   stage=$(mktemp -d)
   trap 'rm -rf "$stage"' RETURN

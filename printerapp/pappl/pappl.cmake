@@ -13,8 +13,9 @@ include(ExternalProject)
 
 set(KPX_PAPPL_VERSION 1.4.11)
 # Root's server keeps its local socket in a directory of its own, which the
-# application opens to root and the administrators' group only.
-set(KPX_PAPPL_SOCKDIR /run/kpx7720mw-printer-app)
+# application opens to root and the administrators' group only (its parent
+# holds files every user reads, such as the USB owner marker).
+set(KPX_PAPPL_SOCKDIR /run/kpx7720mw-printer-app/admin)
 set(KPX_PAPPL_CONTENT_SHA256 69304277d5e8abd5ca8cff7c7f885727ec7a3e9ab5c7b56efb774cef69f8c0ae)
 set(kpx_pappl_url https://github.com/michaelrsweet/pappl/archive/refs/tags/v${KPX_PAPPL_VERSION}.tar.gz)
 # A copy beside the source tree serves machines that cannot reach the
