@@ -80,3 +80,6 @@ target_compile_definitions(kpx_pappl INTERFACE KPX_PAPPL_SOCKDIR="${KPX_PAPPL_SO
 target_link_libraries(kpx_pappl INTERFACE Cups::Cups PkgConfig::PAPPL_DEPS ${KPX_PAM_LIBRARY} Threads::Threads m)
 add_dependencies(kpx_pappl pappl_build)
 add_library(kpx::pappl ALIAS kpx_pappl)
+# PAPPL's private headers and its config.h, for the one file that must
+# reach its structures.
+set(KPX_PAPPL_PRIVATE_INCLUDES ${kpx_pappl_src} ${kpx_pappl_src}/pappl)
