@@ -27,6 +27,7 @@
 //    new jobs, ...) for anybody holding the page's form token, which the
 //    page hands to every visitor. papplClientIsValidForm accepts a form only
 //    from a client that is also authorized as an administrator.
+// 6. Job history: trimmed from the wrong end; pappl_history.c.
 #include "pappl_guard.h"
 
 #include <pthread.h>

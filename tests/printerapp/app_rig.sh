@@ -7,6 +7,11 @@
 #                           emulated USB printer, under umockdev)
 #   rig_stop DIR            stops what rig_start started
 #   rig_sim CMD...          a simulator control command
+#
+# Environment of rig_start: RIG_APP_OPTIONS, more server options ("-o
+# job-time-limit=5"); RIG_DEFAULT_AUTH=1 runs the server as installed
+# (logins checked with PAM "login"), else with -o auth-service=none;
+# RIG_APP_WRAPPER, a command the server runs under (valgrind ...).
 
 rig_free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
@@ -35,24 +40,32 @@ rig_start() {
   export SNAP_COMMON=$dir KPX_PRINTER_UDP_PORT=${SIM_UDP##*:} KPX_PRINTER_APP_RUNDIR=$dir/run
   # Its own temporary directory, which tests look into.
   mkdir -p "$dir/tmp"
-  TMPDIR=$dir/tmp "${preload[@]}" "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
-    -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" -o auth-service=none -o state-file="$dir/app.state" \
+  local auth=(-o auth-service=none)
+  [ "${RIG_DEFAULT_AUTH:-0}" = 1 ] && auth=()
+  # shellcheck disable=SC2086  # (words on purpose)
+  TMPDIR=$dir/tmp "${preload[@]}" ${RIG_APP_WRAPPER:-} "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
+    -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" "${auth[@]}" -o state-file="$dir/app.state" ${RIG_APP_OPTIONS:-} \
     </dev/null >"$dir/app.out" 2>&1 &
   echo $! >"$dir/app.pid"
+  # The socket is there before it is served; the server restricts it from
+  # its main loop, so the restricted mode says it serves (a client that
+  # finds nobody would start a private server of its own).
   local i
-  for i in $(seq 1 100); do
-    [ -S "$dir/kpx7720mw-printer-app.sock" ] && break
+  for i in $(seq 1 600); do
+    case $(stat -c %a "$dir/kpx7720mw-printer-app.sock" 2>/dev/null) in 770 | 700) break ;; esac
     sleep 0.1
   done
   "$RIG_BUILD/printerapp/kpx7720mw-printer-app" add -d KPX7720MW -m kpx7720mw -v "$device" >/dev/null
   APP_URI=ipp://localhost:$APP_PORT/ipp/print/KPX7720MW
+  RIG_TESTS=$dir
 }
 
 rig_stop() {
   local dir=$1
   if [ -f "$dir/app.pid" ]; then
     kill "$(cat "$dir/app.pid")" 2>/dev/null || true
-    for _ in $(seq 1 50); do kill -0 "$(cat "$dir/app.pid")" 2>/dev/null || break; sleep 0.1; done
+    for _ in $(seq 1 300); do kill -0 "$(cat "$dir/app.pid")" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$(cat "$dir/app.pid")" 2>/dev/null || true  # (one that hangs must not outlive the test)
     rm -f "$dir/app.pid"
   fi
   [ -n "${SIM_CTL:-}" ] && rig_sim quit >/dev/null 2>&1 || true
@@ -80,4 +93,50 @@ rig_make_pdf() {
   printf '%%!PS\n/Helvetica findfont 24 scalefont setfont\n' >"$ps"
   for i in $(seq 1 "$pages"); do printf '72 700 moveto (KPX7720MW page %d) show showpage\n' "$i" >>"$ps"; done
   gs -q -dSAFER -sDEVICE=pdfwrite -o "$out" "$ps"
+}
+
+# Prints FILE as FORMAT (ipptool -d NAME=VALUE... adds "user", "name" for
+# requesting-user-name and job-name) and waits up to two minutes for the job
+# to end. Echoes "STATE REASONS" ("completed job-completed-successfully"),
+# or "rejected STATUS" when the request was refused. Runs ipptool under
+# ${RIG_CLIENT[@]} when set (runuser -u USER --).
+rig_print() {  # FILE FORMAT [NAME=VALUE...]
+  local file=$1 format=$2 out defs=(-d user=tester -d name=job)
+  shift 2
+  for d in "$@"; do defs+=(-d "$d"); done
+  [ -f "$RIG_TESTS/print-wait.test" ] || cat >"$RIG_TESTS/print-wait.test" <<'T'
+{
+  NAME "Print"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name $user
+  ATTR name job-name $name
+  ATTR mimeMediaType document-format $format
+  FILE $filename
+  STATUS successful-ok
+}
+{
+  NAME "Wait"
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  DELAY 0.5
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 240
+  DISPLAY job-state
+  DISPLAY job-state-reasons
+}
+T
+  out=$(timeout 150 "${RIG_CLIENT[@]}" ipptool -tv "${defs[@]}" -d format="$format" -f "$file" "$APP_URI" "$RIG_TESTS/print-wait.test" 2>&1) || true
+  if grep -q 'Print .*\[FAIL\]' <<<"$out"; then
+    echo "rejected $(sed -n 's/^ *status-code = \([^ ]*\).*/\1/p' <<<"$out" | head -1)"
+    return
+  fi
+  echo "$(sed -n 's/^ *job-state (enum) = //p' <<<"$out" | tail -1) $(sed -n 's/^ *job-state-reasons ([^)]*) = //p' <<<"$out" | tail -1)"
 }
