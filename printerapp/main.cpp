@@ -461,6 +461,8 @@ bool rStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) 
   const cups_page_header2_t *streamed = kpxapp::streamedPageHeader();
   kpxapp::RasterFormat first = formatOf(streamed != nullptr ? *streamed : o->header);
   kpxapp::PageCheck check = kpxapp::checkRasterPage(first);
+  // The ticket names the resolution the pages come in.
+  if (streamed != nullptr) o->printer_resolution[0] = o->printer_resolution[1] = static_cast<int>(first.xdpi);
   auto *rj = new RasterJob;
   if (check.verdict != kpxapp::PageVerdict::Printable) {
     refusePage(job, check);
@@ -499,10 +501,19 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   p.dpi = static_cast<int>(f.xdpi);
   p.width = f.width;
   p.height = f.height;
-  const kpxapp::MediaSize *m = kpxapp::mediaByPwg(o->media.size_name);
+  // The paper: the size the client's raster page says it is, else the job's.
+  int widthHmm = o->media.size_width, lengthHmm = o->media.size_length;
+  const char *mediaName = o->media.size_name;
+  if (streamed != nullptr && f.pageWidthPt > 0 && f.pageHeightPt > 0) {
+    widthHmm = static_cast<int>(f.pageWidthPt * 2540 / 72);
+    lengthHmm = static_cast<int>(f.pageHeightPt * 2540 / 72);
+    pwg_media_t *named = pwgMediaForSize(widthHmm, lengthHmm);
+    mediaName = named != nullptr ? named->pwg : "";
+  }
+  const kpxapp::MediaSize *m = kpxapp::mediaByPwg(mediaName);
   p.mediaSizeEnum = m != nullptr ? m->pclxlEnum : -1;
-  p.mediaWidthIn = o->media.size_width / 2540.0;
-  p.mediaHeightIn = o->media.size_length / 2540.0;
+  p.mediaWidthIn = widthHmm / 2540.0;
+  p.mediaHeightIn = lengthHmm / 2540.0;
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
   p.duplexMode = static_cast<int>(kpx::duplexModeFor(rj->plan.settings.duplex));
   p.backSide = p.duplexMode != 0 && (page % 2) == 0;

@@ -45,6 +45,10 @@ set(kpx_pappl_lib ${kpx_pappl_src}/pappl/libpappl.a)
 # The build step does not see the environment of this configure run (a
 # cross build's toolchain file sets pkg-config's paths there): pass it on.
 set(kpx_pappl_env ${CMAKE_COMMAND} -E env "CC=${CMAKE_C_COMPILER}")
+if(CMAKE_C_FLAGS)
+  # A package build's hardening flags apply to PAPPL too.
+  list(APPEND kpx_pappl_env "CFLAGS=${CMAKE_C_FLAGS}")
+endif()
 foreach(var PKG_CONFIG_LIBDIR PKG_CONFIG_PATH)
   if(DEFINED ENV{${var}})
     list(APPEND kpx_pappl_env "${var}=$ENV{${var}}")
