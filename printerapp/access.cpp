@@ -142,6 +142,11 @@ bool isAdministrator(const Who &who, gid_t group) {
   return false;
 }
 
+bool continuesPrinting(ipp_op_t op) {
+  return op == IPP_OP_SEND_DOCUMENT || op == IPP_OP_SEND_URI || op == IPP_OP_CLOSE_JOB ||
+         op == IPP_OP_GET_JOB_ATTRIBUTES;
+}
+
 // PAPPL asks with the printer's print group (none here) to print and for
 // the operations of a job whose owner the request names, and with the
 // administrators' group for administration and for someone else's job.
@@ -163,6 +168,15 @@ http_status_t authorize(pappl_client_t *client, const char *group, gid_t gid, vo
   if (pappl_job_t *job = papplClientGetJob(client)) {
     const char *owner = papplJobGetUsername(job);
     if (who.known && ((owner != nullptr && who.name == owner) || who.name == kSpoolerUser)) return HTTP_STATUS_CONTINUE;
+    // Someone the kernel cannot name (another computer) goes on printing
+    // the job it made under the name it gave, as with cupsd: documents
+    // for it, and its state; cancelling, holding or releasing it takes a
+    // login.
+    if (!who.known && owner != nullptr && continuesPrinting(papplClientGetOperation(client))) {
+      ipp_attribute_t *named = ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME);
+      const char *name = named != nullptr ? ippGetString(named, 0, nullptr) : nullptr;
+      if (name != nullptr && std::strcmp(name, owner) == 0) return HTTP_STATUS_CONTINUE;
+    }
   }
   // A user known without a login may still log in as an administrator.
   return who.byLogin ? HTTP_STATUS_FORBIDDEN : HTTP_STATUS_UNAUTHORIZED;
