@@ -344,6 +344,8 @@ if [ -n "$app_deb" ]; then
     sleep 0.1
   done
   check "the printer application runs and answers" sh -c "kill -0 $app_pid && chroot '$root' $app printers >/dev/null"
+  check "its local socket is open to root and lpadmin only (0770 root:lpadmin)" \
+    sh -c "[ \"\$(stat -c '%a %U:%G' '$root/run/kpx7720mw-printer-app/admin/kpx7720mw-printer-app.sock')\" = '770 root:lpadmin' ]"
   check "it adds the printer KPX7720MW on socket://$simtcp" \
     in_root "$app" add -d KPX7720MW -m kpx7720mw -v "socket://$simtcp"
   check "it takes test.ps" in_root "$app" submit -d KPX7720MW /tmp/kpx-cups/test.ps
