@@ -119,6 +119,13 @@ void sendControl(std::string_view bytes, int waitMs) {
   io::writeToPrinter(bytes.data(), bytes.size());
 }
 
+// Takes back the reasons of a rejected key: ours, and the Chinese sentence
+// that earlier versions of the filter set as a reason.
+void endKeyReasons() {
+  withdrawKeyRejected();
+  io::report("STATE: -%s\n", kKeyReason);
+}
+
 // Raises the cancellation if a signal asked for it.
 void checkpoint() {
   if (int sig = io::pendingSignal()) throw Cancellation{sig};
@@ -135,8 +142,8 @@ int cancelJob(int code) {
   sendControl(kCancelSequence, 5000);
   io::drainOutput(1.0, data, &datalen, /*interruptible=*/false);
 
-  io::report("STATE: -%s\n", kKeyReason);
-  io::report("INFO:空闲\n");
+  endKeyReasons();
+  reportJobEnd();
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCancelled);
   cupsCancelJob(g_job.settings.printerName.c_str(), std::atoi(g_job.settings.jobId.c_str()));
@@ -162,9 +169,11 @@ int conversionFailed() {
 // A key with one to three digits (or not four digits at all): the job
 // waits in the queue for the user to cancel it, then fails.
 int keyRejected() {
-  io::report("STATE: +%s\n", kKeyReason);
+  reportKeyRejected();
   writeState(kStatePasswdError);
   if (!io::pauseFor(kRejectedKeyWaitSeconds * 1000)) checkpoint();
+  // The job stays in the queue, stopped: so do the reasons and the message.
+  reportJobEnd();
   return kExitFailed;
 }
 
@@ -208,8 +217,8 @@ int completed() {
 
   writeState(kStateReady);
   io::appendLog(g_job.paths.printLog, kLogCompleted);
-  io::report("STATE: -%s\n", kKeyReason);
-  io::report("INFO:空闲\n");
+  endKeyReasons();
+  reportJobEnd();
   return kExitOk;
 }
 
@@ -544,6 +553,8 @@ Ending runJob(const FilterVariant &variant) {
 
   if (key.verdict == SecureKey::Verdict::Incomplete) return Ending::KeyRejected;
   s.key = key.key;
+  // A key rejected in an earlier job is that job's matter.
+  withdrawKeyRejected();
 
   io::replaceRecord(g_job.paths.printerInfo, formatPrinterInfo(s), 8, false);
   checkpoint();
@@ -568,7 +579,7 @@ Ending runJob(const FilterVariant &variant) {
   if (variant.checksLock) waitForPrinterLock();
   checkpoint();
 
-  io::report("INFO:打印机正在打印\n");
+  reportJobStart();
   if (!convert(g_job.paths.interpreter, raster, duplex, ticket.mediaPosition, ticket.text))
     return Ending::ConversionFailed;
   checkpoint();

@@ -9,6 +9,7 @@
 
 #include "filterio.h"
 #include "pclxl_pages.h"
+#include "status_codes.h"
 #include "statusquery.h"
 #include "status_report.h"
 
@@ -44,10 +45,29 @@ std::string readUsbAnswer() {
   return answer;
 }
 
+void reportLines(const std::vector<std::string> &lines) {
+  for (const std::string &line : lines) io::report("%s", line.c_str());
+}
+
 }  // namespace
 
-void learnPrinterStatus(std::string_view text) {
-  for (const std::string &line : reporter().learn(statusCodesIn(text))) io::report("%s", line.c_str());
+void learnPrinterStatus(std::string_view text) { reportLines(reporter().learn(statusCodesIn(text))); }
+
+void reportKeyRejected() { reportLines(reporter().add(state::kKeyRejected)); }
+
+void withdrawKeyRejected() { reportLines(reporter().withdraw(state::kKeyRejected)); }
+
+void reportJobStart() {
+  const std::string problem = reporter().problemTitle();
+  io::report("INFO:%s\n", problem.empty() ? "打印机正在打印" : problem.c_str());
+}
+
+void reportJobEnd() {
+  const std::string problem = reporter().problemTitle();
+  if (problem.empty())
+    io::report("INFO:空闲\n");
+  else
+    reportLines(heldMessage(problem));
 }
 
 void askNetworkPrinterStatus() {
@@ -63,6 +83,29 @@ void countSentPages(const char *data, size_t length) {
   static int pages = 0;
   for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++pages, copies);
 }
+
+namespace {
+
+// ReportLevels and ReportStatus: the printer's status, asked over UDP
+// (network queue) or with "CheckStatus?" through the backend (USB queue).
+void askPrinterStatus(const FilterVariant &variant) {
+  if (variant.statusOverUdp) {
+    askNetworkPrinterStatus();
+    return;
+  }
+  io::prepareOutput();
+  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
+  char data[64] = {};
+  int datalen = sizeof data;
+  io::drainOutput(5.0, data, &datalen);
+  std::string answer = readUsbAnswer();
+  if (answer.empty())
+    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
+  else
+    learnPrinterStatus(answer);
+}
+
+}  // namespace
 
 bool isCommandJob() {
   const char *type = std::getenv("CONTENT_TYPE");
@@ -99,22 +142,10 @@ int runCommandJob(const FilterVariant &variant, const char *fileName) {
       io::report("DEBUG:[ZUVA-KPX7720MW] command not supported: %.40s\n", line.c_str());
     start = end + 1;
   }
-  if (!report) return 0;
-
-  if (variant.statusOverUdp) {
-    askNetworkPrinterStatus();
-    return 0;
-  }
-  io::prepareOutput();
-  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
-  char data[64] = {};
-  int datalen = sizeof data;
-  io::drainOutput(5.0, data, &datalen);
-  std::string answer = readUsbAnswer();
-  if (answer.empty())
-    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
-  else
-    learnPrinterStatus(answer);
+  if (report) askPrinterStatus(variant);
+  // A command job ends like any job: cupsd would clear a message it does not
+  // see held.
+  reportJobEnd();
   return 0;
 }
 

@@ -14,6 +14,20 @@ namespace kpx {
 // what its codes mean. Texts without a known code change nothing.
 void learnPrinterStatus(std::string_view text);
 
+// The job's secure-print key was rejected (or that job ends): the printer
+// shows the rejection among its reasons and in its message.
+void reportKeyRejected();
+void withdrawKeyRejected();
+
+// The printer's message as a job starts printing: what is wrong with the
+// printer, if anything, else that it prints.
+void reportJobStart();
+
+// The printer's message as a job (or a command job) ends: a problem the
+// printer reports stays in the message until it reports ready; otherwise
+// the printer is idle.
+void reportJobEnd();
+
 // Network queue: asks the printer for its status over UDP and learns the
 // answer, if one comes within a second.
 void askNetworkPrinterStatus();

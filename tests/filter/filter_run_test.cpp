@@ -248,7 +248,7 @@ TEST_F(FilterRunTest, SecurePrintHoldsTheJobUnderItsKey) {
 TEST_F(FilterRunTest, IncompleteKeyWaitsAndACancelDuringTheWaitEndsItInOrder) {
   std::string doc = box.write("doc.ps", textDocument(1));
   FilterRun r = job(false, "Passwd1=1 Passwd2=2", kUsbPpd, doc);
-  r.signalWhenErrorsContain = "STATE: +" + kKeyReason + "\n";
+  r.signalWhenErrorsContain = "STATE: +com.zuva.kpx7720mw-99999-error\n";
   FilterResult res = runFilter(r);
   ASSERT_TRUE(res.signalSent);
   ASSERT_TRUE(res.exited);
@@ -259,7 +259,14 @@ TEST_F(FilterRunTest, IncompleteKeyWaitsAndACancelDuringTheWaitEndsItInOrder) {
   EXPECT_EQ(usbLog(), "\n打印任务被用户取消\n");
   EXPECT_FALSE(fileExists(box.usbDir() + "/config/printerInfo"));
   EXPECT_NE(res.errors.find("DEBUG:[ZUVA-KPX7720MW]cancel job=15;\n"), std::string::npos);
-  EXPECT_NE(res.errors.find("STATE: -" + kKeyReason + "\nINFO:空闲\n"), std::string::npos);
+  // The rejection shows as a keyword clients can look up, with the message;
+  // the cancel takes both back (and the sentence earlier versions set).
+  EXPECT_NE(res.errors.find("STATE: +other-error\nINFO:安全打印密码错误\n"), std::string::npos) << res.errors;
+  EXPECT_EQ(res.errors.find("STATE: +" + kKeyReason), std::string::npos);
+  EXPECT_NE(res.errors.find("STATE: -com.zuva.kpx7720mw-99999-error\nSTATE: -other-error\nINFO:\nSTATE: -" + kKeyReason +
+                            "\nINFO:空闲\n"),
+            std::string::npos)
+      << res.errors;
 }
 
 TEST_F(FilterRunTest, KeysThatAreNotFourDigitsAreRejected) {
