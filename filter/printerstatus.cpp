@@ -78,11 +78,16 @@ void askNetworkPrinterStatus() {
     io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
 }
 
+namespace {
+int g_pagesSent = 0;
+}  // namespace
+
 void countSentPages(const char *data, size_t length) {
   static PclXlPageCounter counter;
-  static int pages = 0;
-  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++pages, copies);
+  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++g_pagesSent, copies);
 }
+
+int pagesSent() { return g_pagesSent; }
 
 namespace {
 

@@ -36,6 +36,9 @@ void askNetworkPrinterStatus();
 // PAGE line for each.
 void countSentPages(const char *data, size_t length);
 
+// The pages counted so far.
+int pagesSent();
+
 // The CUPS command file of a command job (application/vnd.cups-command):
 // "ReportLevels" and "ReportStatus" ask the printer for its status and
 // report it. The file is fileName, or standard input when that is null.
