@@ -207,6 +207,8 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   if (variant.startBalloon)
     triggerBubbleOn(Information, QString::fromUtf8("通知"), QString::fromUtf8("KPX7720MW状态监控启动"));
   showMessageOnWindow(Information, tr(variant.startTitle), tr(variant.startText));
+  setIcon(kConnectingTrayItem);
+  trayConnecting = true;
 
   connect(hideTimer, SIGNAL(timeout()), this, SLOT(windowClose()));
   connect(pollTimer, SIGNAL(timeout()), this, SLOT(printerStateCheck()));
@@ -621,6 +623,9 @@ void MainWindow::readSocket() {
 // ---------------------------------------------------------------- decoding
 
 void MainWindow::execReturnMsg(const QByteArray &reply) {
+  // The printer answered: the tray leaves the connecting icon even when the
+  // answer changes nothing on the window.
+  if (trayConnecting) setIcon(bubbleLevel);
   logLine(QString::fromLatin1(variant.replyTrace) + QString::fromUtf8(reply));
   const QString rule(46, QLatin1Char('='));
   logLine(rule);
@@ -722,6 +727,7 @@ void MainWindow::showMessage() {
 }
 
 void MainWindow::setIcon(int index) {
+  trayConnecting = false;
   trayIcon->setIcon(trayIconList->itemIcon(index));
   trayIcon->setToolTip(trayIconList->itemText(index));
 }

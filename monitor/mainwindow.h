@@ -138,6 +138,9 @@ class MainWindow : public QWidget {
   bool queueLinked = true;
   int lastStatusCode = 0;
   int bubbleLevel = 0;
+  // The tray shows the connecting icon until the first message after the
+  // start message, or the first reply from the printer.
+  bool trayConnecting = false;
   QString bubbleTitle;
   QString bubbleText;
   QByteArray statusCommand;

@@ -99,6 +99,7 @@ LevelLook levelLook(int level) {
 TrayLook trayLook(int index) {
   switch (index) {
     case 0:
+      return {QStringLiteral(":/images/connecting.png"), QStringLiteral("Connecting")};
     case 1:
       return {QStringLiteral(":/images/heart.png"), QStringLiteral("Ready")};
     case 2:
@@ -325,7 +326,10 @@ bool findProcess(const QStringList &entries, const std::function<QString(const Q
 // ------------------------------------------------------------ job pane
 
 JobRecord parseJobRecord(const QStringList &lines) {
-  JobRecord r;
+  auto recorded = [](const char *keyword) { return QString::fromUtf8(keyword) + QLatin1Char(';'); };
+  JobRecord r{recorded(kpx::defaultResolution().keyword), recorded(kpx::defaultMediaSize().keyword),
+              recorded(kpx::autoInputSlot().keyword), recorded(kpx::defaultMediaType().keyword),
+              recorded(kpx::defaultDuplexMode().keyword)};
   QString JobRecord::*const fields[] = {&JobRecord::resolution, &JobRecord::papersize, &JobRecord::inputslot,
                                         &JobRecord::mediatype, &JobRecord::duplex};
   const auto &keys = kpx::records::kJobInfoKeys;
@@ -368,7 +372,8 @@ QString shownName(const QString &value, kpx::Table<Row> rows) {
 }  // namespace
 
 QString qualityText(const QString &value) {
-  return value.contains(QLatin1String("2400")) ? QStringLiteral("HQ1200dpi") : value;
+  if (value.contains(QLatin1String("2400"))) return QStringLiteral("HQ1200dpi");
+  return value.endsWith(QLatin1Char(';')) ? value.chopped(1) : value;
 }
 QString mediaTypeText(const QString &value) { return shownName(value, kpx::mediaTypes()); }
 QString paperSizeText(const QString &value) {

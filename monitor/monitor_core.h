@@ -83,13 +83,15 @@ struct LevelLook {
 };
 LevelLook levelLook(int level);
 
-// Tray icon and tooltip by index of the tray item list (0 to 3).
+// Tray icon and tooltip by index of the tray item list (0 to 3): 0 while
+// the monitor connects (no level yet), then by message level.
 struct TrayLook {
   QString icon;
   QString tooltip;
 };
 TrayLook trayLook(int index);
 constexpr int kTrayItemCount = 4;
+constexpr int kConnectingTrayItem = 0;
 
 // Balloon icon (QSystemTrayIcon::MessageIcon value) and duration of a level.
 // fixedDurationMs > 0 replaces the duration of every level.
@@ -269,16 +271,15 @@ bool findProcess(const QStringList &entries, const std::function<QString(const Q
 
 // ------------------------------------------------------------ job pane
 
-// The values of the job record file (each keeps its closing ";").
+// The values of the job record file (each keeps its closing ";"). Before
+// the first job, and for a key the file lacks, the printer's defaults as
+// the filter writes them.
 struct JobRecord {
-  QString resolution = QStringLiteral("600dpi");
-  QString papersize = QStringLiteral("A4");
-  QString inputslot = QStringLiteral("Auto");
-  QString mediatype = QStringLiteral("PLAIN");
-  QString duplex = QStringLiteral("None");
+  QString resolution, papersize, inputslot, mediatype, duplex;
 };
 JobRecord parseJobRecord(const QStringList &lines);
 
+// The resolution without the record's ";" ("2400dpi" prints as HQ1200dpi).
 QString qualityText(const QString &value);
 QString mediaTypeText(const QString &value);
 QString paperSizeText(const QString &value);
