@@ -34,6 +34,7 @@ packages=(
   libpappl-dev cups-ipp-utils
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
+  libgtk-3-dev python3-cups chromium
 )
 
 if [ "$install_test" -eq 1 ]; then
