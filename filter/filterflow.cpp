@@ -159,7 +159,7 @@ int cancelJob(int code) {
   io::drainOutput(1.0, data, &datalen, /*interruptible=*/false);
 
   endKeyReasons();
-  reportJobEnd();
+  reportJobEnd(g_job.settings.jobId);
   writeState(kStateReady);
   closeLog(kLogCancelled);
   cupsCancelJob(g_job.settings.printerName.c_str(), std::atoi(g_job.settings.jobId.c_str()));
@@ -190,7 +190,7 @@ int keyRejected() {
   writeState(kStatePasswdError);
   if (!io::pauseFor(kRejectedKeyWaitSeconds * 1000)) checkpoint();
   // The job stays in the queue, stopped: so do the reasons and the message.
-  reportJobEnd();
+  reportJobEnd(g_job.settings.jobId);
   return kExitFailed;
 }
 
@@ -236,7 +236,7 @@ int completed() {
   writeState(kStateReady);
   closeLog(kLogCompleted);
   endKeyReasons();
-  reportJobEnd();
+  reportJobEnd(g_job.settings.jobId);
   return kExitOk;
 }
 

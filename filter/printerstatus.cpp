@@ -8,6 +8,7 @@
 #include <string>
 
 #include "filterio.h"
+#include "jobprocesses.h"
 #include "pclxl_pages.h"
 #include "status_codes.h"
 #include "statusquery.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr std::string_view kCheckStatus = "CheckStatus?";
 constexpr size_t kMaxCommandFile = 65536;
 constexpr int kUsbAnswerWaitMs = 3000;
+// How long the end of a job waits for the backend to finish with the printer.
+constexpr int kBackendEndWaitMs = 10000;
 
 StatusReporter &reporter() {
   static StatusReporter r(std::getenv("PRINTER_STATE_REASONS") != nullptr ? std::getenv("PRINTER_STATE_REASONS") : "");
@@ -62,12 +65,27 @@ void reportJobStart() {
   io::report("INFO:%s\n", problem.empty() ? "打印机正在打印" : problem.c_str());
 }
 
-void reportJobEnd() {
+void reportJobEnd(const std::string &jobId) {
   const std::string problem = reporter().problemTitle();
-  if (problem.empty())
+  if (problem.empty()) {
     io::report("INFO:空闲\n");
-  else
-    reportLines(heldMessage(problem));
+    return;
+  }
+  // The backend's last words ("Waiting for printer to finish.") would take
+  // the message's place for good: the printer stream is closed so that the
+  // backend finishes, and the message follows once it has.
+  if (std::getenv("DEVICE_URI") != nullptr) {
+    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) {
+      dup2(null, STDOUT_FILENO);
+      close(null);
+    }
+    for (int waited = 0; waited < kBackendEndWaitMs; waited += 50) {
+      if (!otherJobProcessAlive("/proc", getppid(), getpid(), jobId)) break;
+      if (!io::pauseFor(50)) break;
+    }
+  }
+  reportLines(heldMessage(problem));
 }
 
 void askNetworkPrinterStatus() {
@@ -117,7 +135,7 @@ bool isCommandJob() {
   return type != nullptr && std::strcmp(type, "application/vnd.cups-command") == 0;
 }
 
-int runCommandJob(const FilterVariant &variant, const char *fileName) {
+int runCommandJob(const FilterVariant &variant, const char *jobId, const char *fileName) {
   // The command file comes as a file name when we are the first filter.
   int fd = STDIN_FILENO;
   if (fileName != nullptr && (fd = open(fileName, O_RDONLY | O_CLOEXEC)) < 0) {
@@ -150,7 +168,7 @@ int runCommandJob(const FilterVariant &variant, const char *fileName) {
   if (report) askPrinterStatus(variant);
   // A command job ends like any job: cupsd would clear a message it does not
   // see held.
-  reportJobEnd();
+  reportJobEnd(jobId);
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "variant.h"
@@ -25,8 +26,8 @@ void reportJobStart();
 
 // The printer's message as a job (or a command job) ends: a problem the
 // printer reports stays in the message until it reports ready; otherwise
-// the printer is idle.
-void reportJobEnd();
+// the printer is idle. Nothing may be sent to the printer afterwards.
+void reportJobEnd(const std::string &jobId);
 
 // Network queue: asks the printer for its status over UDP and learns the
 // answer, if one comes within a second.
@@ -43,7 +44,7 @@ int pagesSent();
 // "ReportLevels" and "ReportStatus" ask the printer for its status and
 // report it. The file is fileName, or standard input when that is null.
 // Returns the exit status.
-int runCommandJob(const FilterVariant &variant, const char *fileName);
+int runCommandJob(const FilterVariant &variant, const char *jobId, const char *fileName);
 
 // Whether CUPS started the filter for a command job.
 bool isCommandJob();
