@@ -125,12 +125,15 @@ int balloonDurationMs(int level, int fixedDurationMs) {
   }
 }
 
-QPoint windowPosition(const QRect &available, const QSize &size) {
+QPoint windowPosition(const QRect &available, const QSize &size, const QRect &tray) {
   // Bottom-right of the available area, 10 px from its right edge and 40 px
   // above its bottom, and always wholly on it (offsetting by only half the
   // window's size would leave half of it off the screen).
+  constexpr int kTrayGap = 10;
   int x = available.x() + available.width() - 10 - size.width();
   int y = available.y() + available.height() - 40 - size.height();
+  const QRect reach(x, y, size.width(), size.height() + kTrayGap);
+  if (tray.isValid() && reach.intersects(tray)) y = tray.top() - kTrayGap - size.height();
   return QPoint(std::max(x, available.x()), std::max(y, available.y()));
 }
 

@@ -98,9 +98,12 @@ constexpr int kConnectingTrayItem = 0;
 int balloonIcon(int level);
 int balloonDurationMs(int level, int fixedDurationMs = 0);
 
-// Top-left corner of the window: the bottom-right corner of the available
-// screen area, keeping the whole window on it.
-QPoint windowPosition(const QRect &available, const QSize &size);
+// Top-left corner of the window (with its frame: `size` is the frame's):
+// the bottom-right corner of the available screen area, keeping the whole
+// window on it, and above the tray icon where the tray (a tray bar that
+// reserves no screen space) would otherwise be covered. An invalid tray
+// rectangle is not known.
+QPoint windowPosition(const QRect &available, const QSize &size, const QRect &tray = QRect());
 
 // The status title and text at the heights their wrapped lines need (never
 // less than the form gives them), the text kept below the title, and by how

@@ -191,6 +191,12 @@ TEST(Presentation, WindowSitsAboveTheBottomRightCorner) {
   EXPECT_EQ(windowPosition(QRect(0, 0, 1024, 768), QSize(520, 350)), QPoint(1024 - 530, 768 - 390));
   // A panel on the left or at the top moves the available area's origin.
   EXPECT_EQ(windowPosition(QRect(64, 32, 1856, 1048), QSize(520, 350)), QPoint(64 + 1856 - 530, 32 + 1048 - 390));
+  // A tray bar that reserves no space: the window stays 10 px above the tray
+  // icon; a tray elsewhere changes nothing.
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1280, 800), QSize(522, 371), QRect(1250, 740, 24, 56)),
+            QPoint(1280 - 532, 740 - 10 - 371));
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1280, 800), QSize(522, 371), QRect(1250, 2, 24, 24)),
+            QPoint(1280 - 532, 800 - 40 - 371));
   // A screen smaller than the window keeps its top-left corner visible.
   EXPECT_EQ(windowPosition(QRect(0, 0, 400, 300), QSize(520, 350)), QPoint(0, 0));
   // The whole window is on the available area whenever it fits.
