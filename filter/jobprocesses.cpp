@@ -1,19 +1,33 @@
 #include "jobprocesses.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace kpx {
 
 namespace {
 
+// What a /proc file holds now; empty when it cannot be read (the process
+// may end while we read it).
 std::string readAll(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  std::string text;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    if (text.size() > 65536) break;
+  }
+  close(fd);
+  return text;
 }
 
 // State and parent of a process from its stat line ("pid (name) S ppid ...";
