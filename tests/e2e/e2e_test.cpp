@@ -409,9 +409,11 @@ TEST_F(PrinterStatus, JobPasswordHoldsTheJobAndAKeyThatIsNotFourDigitsIsRejected
             std::string::npos);
 
   std::string bad = lp("KPX7720MW-net", "-o job-password=12a4");
-  const std::string keyReason = "输入数字密码无效";
+  const std::string keyReason = "com.zuva.kpx7720mw-99999-error";
   EXPECT_TRUE(waitFor([&] { return reasons("KPX7720MW-net").find(keyReason) != std::string::npos; }, 30))
       << reasons("KPX7720MW-net");
+  EXPECT_EQ(attribute(printerAttributes("KPX7720MW-net"), "printer-state-message"),
+            kpx::statusCode(kpx::state::kKeyRejected)->title);
   run(cupsEnv + "cancel " + bad);
   ASSERT_TRUE(waitIdle(30));
   EXPECT_EQ(reasons("KPX7720MW-net").find(keyReason), std::string::npos);
@@ -532,6 +534,9 @@ TEST_F(DesktopClients, EveryStateFamilyHasWordsAndTheRightIconAndReadyLeavesNoth
   const std::string jam = kpx::statusCode(44114)->title;
   run(sim + "status 44114");
   command(queue, "ReportStatus");
+  if (const char *shots = std::getenv("SHOT_DIR"))
+    run("(" + clientEnv + "xvfb-run -a -s '-screen 0 1000x640x24' sh -c '" + KPX_GTK_PRINTERS +
+        " --dialog 6 & sleep 5; import -window root " + shots + "/gtk-print-dialog-jam.png; wait' 2>/dev/null)");
   std::string page = webPage("/printers/", "cups-web-jam.png");
   EXPECT_NE(page.find("Idle - \"" + jam + "\""), std::string::npos) << page.substr(0, 3000);
   webPage("/printers/" + queue, "cups-web-printer-jam.png");

@@ -5,7 +5,10 @@
  *   NAME <TAB> ICON <TAB> STATE MESSAGE
  *
  * Usage: gtk_printers [SECONDS]   (how long the backend may fill in the
- * state; 2 by default). The CUPS server is the one in CUPS_SERVER. */
+ * state; 2 by default). The CUPS server is the one in CUPS_SERVER.
+ *
+ *        gtk_printers --dialog SECONDS
+ * shows GTK's print dialog itself for that long instead (for a screenshot). */
 #include <gtk/gtk.h>
 #include <gtk/gtkunixprint.h>
 #include <stdio.h>
@@ -25,11 +28,20 @@ static gboolean quit_loop(gpointer loop) {
 }
 
 int main(int argc, char **argv) {
-  double seconds = argc > 1 ? atof(argv[1]) : 2.0;
+  const gboolean dialog = argc > 2 && g_strcmp0(argv[1], "--dialog") == 0;
+  double seconds = argc > 1 ? atof(argv[dialog ? 2 : 1]) : 2.0;
   /* GTK's print backends need no display, but gtk_init does. */
   if (!gtk_init_check(&argc, &argv)) {
     fprintf(stderr, "gtk_printers: no display\n");
     return 2;
+  }
+  if (dialog) {
+    GtkWidget *window = gtk_print_unix_dialog_new("Print", NULL);
+    gtk_window_set_default_size(GTK_WINDOW(window), 900, 560);
+    gtk_widget_show_all(window);
+    g_timeout_add((guint)(seconds * 1000), (GSourceFunc)gtk_main_quit, NULL);
+    gtk_main();
+    return 0;
   }
   printers = g_ptr_array_new_with_free_func(g_object_unref);
   gtk_enumerate_printers(keep, NULL, NULL, TRUE);
