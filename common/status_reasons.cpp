@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <set>
 
 #include "status_codes.h"
 
@@ -140,7 +141,100 @@ std::optional<Meaning> familyMeaning(int code, std::string &english) {
   return Meaning{code, "media-needed", nullptr, kNone};
 }
 
+// Registered keywords (without suffix) that GTK's print dialog and
+// system-config-printer describe in their own words at warning and error
+// level.
+const char *const kKnownToClients[] = {"toner-low",   "toner-empty", "marker-supply-low", "marker-supply-empty",
+                                       "cover-open",  "door-open",   "media-low",         "media-empty",
+                                       "offline",     "other"};
+
+// The texts of the registered keywords the clients do not know, by keyword
+// without suffix: English, then a Chinese title and text in the status
+// table's manner.
+struct Words {
+  const char *keyword;
+  const char *english;
+  const char *title;
+  const char *text;
+};
+const Words kKeywordWords[] = {
+    {"fuser-over-temp", "The printer is too hot and cooling down; wait and try again.", "正在冷却",
+     "打印机内部温度过高，建议等待打印机错误消除后重试"},
+    {"input-tray-missing", "A paper tray is pulled out; push it back in.", "无纸盒", "纸盒被抽出，请推入纸盒"},
+    {"marker-waste-almost-full", "The waste toner box is almost full; replace it soon.", "废粉仓将满",
+     "废粉仓即将装满，请准备更换废粉仓"},
+    {"marker-waste-full", "The waste toner box is full; replace it now.", "更换废粉仓", "废粉仓已满，请立即更换"},
+    {"media-jam", "Paper jam; remove the jammed paper.", "卡纸", "打印机发生卡纸，请取出卡住的纸张"},
+    {"media-needed", "Load paper of the size and type the job needs.", "请加纸",
+     "请在纸盒中装入打印任务所需尺寸和类型的纸张"},
+    {"opc-life-over", "The drum unit has reached the end of its life; replace it.", "更换硒鼓",
+     "已经达到硒鼓单元使用寿命，请更换硒鼓单元"},
+    {"opc-near-eol", "The drum unit is near the end of its life; replace it soon.", "硒鼓即将用尽",
+     "即将达到硒鼓单元使用寿命，请更换硒鼓单元"},
+    {"other", "The printer reports its state; see the printer's message.", "打印机提示", "请查看打印机的状态信息"},
+    {"spool-area-full", "The printer's memory is full; clear stored jobs and try again.", "打印数据已满",
+     "打印机的内存已满，建议将打印机内部存储的内容处理之后重试"},
+};
+
+bool knownToClients(const std::string &base) {
+  return std::find_if(std::begin(kKnownToClients), std::end(kKnownToClients),
+                      [&](const char *k) { return base == k; }) != std::end(kKnownToClients);
+}
+
+// The keyword without its level suffix, and the suffix.
+std::pair<std::string, std::string> splitSuffix(const std::string &keyword) {
+  for (int level = 1; level <= 3; ++level) {
+    const std::string suffix = reasonSuffix(level);
+    if (keyword.size() > suffix.size() && keyword.compare(keyword.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return {keyword.substr(0, keyword.size() - suffix.size()), suffix};
+  }
+  return {keyword, ""};
+}
+
+// Every registered keyword some code sets (standard and generic), sorted.
+std::set<std::string> registeredKeywordsSet() {
+  std::set<std::string> all;
+  for (int code : statusCodes()) {
+    std::optional<StatusReasons> r = statusReasons(code);
+    if (!r || r->standard == "none") continue;
+    all.insert(r->standard);
+    if (!r->generic.empty()) all.insert(r->generic);
+  }
+  return all;
+}
+
 }  // namespace
+
+bool clientsTranslate(const std::string &keyword) {
+  auto [base, suffix] = splitSuffix(keyword);
+  return (suffix == "-warning" || suffix == "-error") && knownToClients(base);
+}
+
+const std::vector<KeywordText> &keywordTexts() {
+  static const std::vector<KeywordText> texts = [] {
+    std::vector<KeywordText> t;
+    for (const std::string &keyword : registeredKeywordsSet()) {
+      if (clientsTranslate(keyword)) continue;
+      const std::string base = splitSuffix(keyword).first;
+      for (const Words &w : kKeywordWords)
+        if (base == w.keyword) t.push_back({keyword, w.english, w.title, w.text});
+    }
+    return t;
+  }();
+  return texts;
+}
+
+std::vector<std::string> missingKeywordTexts() {
+  std::vector<std::string> missing;
+  for (const std::string &keyword : registeredKeywordsSet()) {
+    if (clientsTranslate(keyword)) continue;
+    const std::string base = splitSuffix(keyword).first;
+    if (std::none_of(std::begin(kKeywordWords), std::end(kKeywordWords),
+                     [&](const Words &w) { return base == w.keyword; }))
+      missing.push_back(keyword);
+  }
+  return missing;
+}
 
 const char *reasonSuffix(int level) {
   switch (level) {
@@ -178,6 +272,8 @@ std::optional<StatusReasons> statusReasons(int code) {
   }
   const char *suffix = reasonSuffix(row->level);
   r.standard = std::string(meaning->keyword) + suffix;
+  if ((row->level == Warning || row->level == Critical) && !knownToClients(meaning->keyword))
+    r.generic = std::string("other") + suffix;
   r.vendor = kVendorReasonPrefix + std::to_string(code) + suffix;
   return r;
 }

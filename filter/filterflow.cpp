@@ -75,6 +75,10 @@ struct RunningJob {
   pid_t interpreter = -1;
   int interpreterOutput = -1;  // our end of the interpreter's pipe
   bool ticketSent = false;
+  // The job's log block is written when the job ends, with the pages that
+  // went to the printer; the copies are known from the start.
+  bool logBlockDue = false;
+  int copies = 1;
 };
 RunningJob g_job;
 
@@ -119,6 +123,25 @@ void sendControl(std::string_view bytes, int waitMs) {
   io::writeToPrinter(bytes.data(), bytes.size());
 }
 
+// Appends the job's log block (if the job got that far) and its closing
+// text in one write.
+void closeLog(const char *closing) {
+  std::string text;
+  if (g_job.logBlockDue) {
+    g_job.logBlockDue = false;
+    text = formatLogBlock(*g_job.variant, g_job.settings, g_job.copies, pagesSent());
+  }
+  text += closing;
+  if (!text.empty()) io::appendLog(g_job.paths.printLog, text);
+}
+
+// Takes back the reasons of a rejected key: ours, and the Chinese sentence
+// that earlier versions of the filter set as a reason.
+void endKeyReasons() {
+  withdrawKeyRejected();
+  io::report("STATE: -%s\n", kKeyReason);
+}
+
 // Raises the cancellation if a signal asked for it.
 void checkpoint() {
   if (int sig = io::pendingSignal()) throw Cancellation{sig};
@@ -135,10 +158,10 @@ int cancelJob(int code) {
   sendControl(kCancelSequence, 5000);
   io::drainOutput(1.0, data, &datalen, /*interruptible=*/false);
 
-  io::report("STATE: -%s\n", kKeyReason);
-  io::report("INFO:空闲\n");
+  endKeyReasons();
+  reportJobEnd(g_job.settings.jobId);
   writeState(kStateReady);
-  io::appendLog(g_job.paths.printLog, kLogCancelled);
+  closeLog(kLogCancelled);
   cupsCancelJob(g_job.settings.printerName.c_str(), std::atoi(g_job.settings.jobId.c_str()));
   return kExitOk;
 }
@@ -155,6 +178,7 @@ void sendTrailer() {
 int conversionFailed() {
   io::report("ERROR: The document could not be converted for the printer; see the CUPS error log.\n");
   if (g_job.ticketSent) sendTrailer();
+  closeLog("");
   writeState(kStateReady);
   return kExitFailed;
 }
@@ -162,9 +186,11 @@ int conversionFailed() {
 // A key with one to three digits (or not four digits at all): the job
 // waits in the queue for the user to cancel it, then fails.
 int keyRejected() {
-  io::report("STATE: +%s\n", kKeyReason);
+  reportKeyRejected();
   writeState(kStatePasswdError);
   if (!io::pauseFor(kRejectedKeyWaitSeconds * 1000)) checkpoint();
+  // The job stays in the queue, stopped: so do the reasons and the message.
+  reportJobEnd(g_job.settings.jobId);
   return kExitFailed;
 }
 
@@ -186,6 +212,7 @@ int streamFailed(int error) {
   io::report("DEBUG:[ZUVA-KPX7720MW] printer stream not writable: %s\n", std::strerror(error));
   io::report("ERROR: The job could not be sent to the printer.\n");
   stopInterpreter();
+  closeLog("");
   writeState(kStateReady);
   return kExitFailed;
 }
@@ -207,9 +234,9 @@ int completed() {
   if (g_job.variant->statusOverUdp) askNetworkPrinterStatus();
 
   writeState(kStateReady);
-  io::appendLog(g_job.paths.printLog, kLogCompleted);
-  io::report("STATE: -%s\n", kKeyReason);
-  io::report("INFO:空闲\n");
+  closeLog(kLogCompleted);
+  endKeyReasons();
+  reportJobEnd(g_job.settings.jobId);
   return kExitOk;
 }
 
@@ -437,8 +464,10 @@ bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex du
   return waitForInterpreter();
 }
 
-// Page count of the spooled document; *copies gets the copies it asks for.
-int getPageCount(const std::string &jobId, int *copies) {
+// The copies the spooled document asks for. Its page comments are not
+// what the job log counts: documents that reach us converted from PDF,
+// images or text carry none, so the log counts the pages sent instead.
+int spooledCopies(const std::string &jobId) {
   const std::string path = spoolPath(cupsRequestRoot(), jobId);
   io::report("DEBUG:[ZUVA-KPX7720MW] psfilepth for get Page Count= %s\n", path.c_str());
   SpoolScan scan;
@@ -447,8 +476,7 @@ int getPageCount(const std::string &jobId, int *copies) {
     while (std::fgets(line, sizeof line, f) != nullptr) scanSpoolLine(line, scan);
     std::fclose(f);
   }
-  *copies = spoolCopies(scan);
-  return scan.pages;
+  return spoolCopies(scan);
 }
 
 // Asks the network printer whether it may print now: 0 yes, 2 no usable
@@ -544,17 +572,14 @@ Ending runJob(const FilterVariant &variant) {
 
   if (key.verdict == SecureKey::Verdict::Incomplete) return Ending::KeyRejected;
   s.key = key.key;
+  // A key rejected in an earlier job is that job's matter.
+  withdrawKeyRejected();
 
   io::replaceRecord(g_job.paths.printerInfo, formatPrinterInfo(s), 8, false);
   checkpoint();
 
-  int logFd = io::openLog(g_job.paths.printLog);
-  if (logFd >= 0) {
-    int spooled = 1;
-    int pages = getPageCount(s.jobId, &spooled);
-    int copies = std::max(std::atoi(s.copies.c_str()), spooled);
-    io::appendAndClose(logFd, formatLogBlock(variant, s, copies, pages));
-  }
+  g_job.copies = std::max(std::atoi(s.copies.c_str()), spooledCopies(s.jobId));
+  g_job.logBlockDue = true;
   writeState(kStatePrinting);
   checkpoint();
 
@@ -568,7 +593,7 @@ Ending runJob(const FilterVariant &variant) {
   if (variant.checksLock) waitForPrinterLock();
   checkpoint();
 
-  io::report("INFO:打印机正在打印\n");
+  reportJobStart();
   if (!convert(g_job.paths.interpreter, raster, duplex, ticket.mediaPosition, ticket.text))
     return Ending::ConversionFailed;
   checkpoint();

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "filterio.h"
+#include "jobprocesses.h"
 #include "pclxl_pages.h"
+#include "status_codes.h"
 #include "statusquery.h"
 #include "status_report.h"
 
@@ -19,6 +21,8 @@ namespace {
 constexpr std::string_view kCheckStatus = "CheckStatus?";
 constexpr size_t kMaxCommandFile = 65536;
 constexpr int kUsbAnswerWaitMs = 3000;
+// How long the end of a job waits for the backend to finish with the printer.
+constexpr int kBackendEndWaitMs = 10000;
 
 StatusReporter &reporter() {
   static StatusReporter r(std::getenv("PRINTER_STATE_REASONS") != nullptr ? std::getenv("PRINTER_STATE_REASONS") : "");
@@ -44,10 +48,44 @@ std::string readUsbAnswer() {
   return answer;
 }
 
+void reportLines(const std::vector<std::string> &lines) {
+  for (const std::string &line : lines) io::report("%s", line.c_str());
+}
+
 }  // namespace
 
-void learnPrinterStatus(std::string_view text) {
-  for (const std::string &line : reporter().learn(statusCodesIn(text))) io::report("%s", line.c_str());
+void learnPrinterStatus(std::string_view text) { reportLines(reporter().learn(statusCodesIn(text))); }
+
+void reportKeyRejected() { reportLines(reporter().add(state::kKeyRejected)); }
+
+void withdrawKeyRejected() { reportLines(reporter().withdraw(state::kKeyRejected)); }
+
+void reportJobStart() {
+  const std::string problem = reporter().problemTitle();
+  io::report("INFO:%s\n", problem.empty() ? "打印机正在打印" : problem.c_str());
+}
+
+void reportJobEnd(const std::string &jobId) {
+  const std::string problem = reporter().problemTitle();
+  if (problem.empty()) {
+    io::report("INFO:空闲\n");
+    return;
+  }
+  // The backend's last words ("Waiting for printer to finish.") would take
+  // the message's place for good: the printer stream is closed so that the
+  // backend finishes, and the message follows once it has.
+  if (std::getenv("DEVICE_URI") != nullptr) {
+    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) {
+      dup2(null, STDOUT_FILENO);
+      close(null);
+    }
+    for (int waited = 0; waited < kBackendEndWaitMs; waited += 50) {
+      if (!otherJobProcessAlive("/proc", getppid(), getpid(), jobId)) break;
+      if (!io::pauseFor(50)) break;
+    }
+  }
+  reportLines(heldMessage(problem));
 }
 
 void askNetworkPrinterStatus() {
@@ -58,18 +96,46 @@ void askNetworkPrinterStatus() {
     io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
 }
 
+namespace {
+int g_pagesSent = 0;
+}  // namespace
+
 void countSentPages(const char *data, size_t length) {
   static PclXlPageCounter counter;
-  static int pages = 0;
-  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++pages, copies);
+  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++g_pagesSent, copies);
 }
+
+int pagesSent() { return g_pagesSent; }
+
+namespace {
+
+// ReportLevels and ReportStatus: the printer's status, asked over UDP
+// (network queue) or with "CheckStatus?" through the backend (USB queue).
+void askPrinterStatus(const FilterVariant &variant) {
+  if (variant.statusOverUdp) {
+    askNetworkPrinterStatus();
+    return;
+  }
+  io::prepareOutput();
+  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
+  char data[64] = {};
+  int datalen = sizeof data;
+  io::drainOutput(5.0, data, &datalen);
+  std::string answer = readUsbAnswer();
+  if (answer.empty())
+    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
+  else
+    learnPrinterStatus(answer);
+}
+
+}  // namespace
 
 bool isCommandJob() {
   const char *type = std::getenv("CONTENT_TYPE");
   return type != nullptr && std::strcmp(type, "application/vnd.cups-command") == 0;
 }
 
-int runCommandJob(const FilterVariant &variant, const char *fileName) {
+int runCommandJob(const FilterVariant &variant, const char *jobId, const char *fileName) {
   // The command file comes as a file name when we are the first filter.
   int fd = STDIN_FILENO;
   if (fileName != nullptr && (fd = open(fileName, O_RDONLY | O_CLOEXEC)) < 0) {
@@ -99,22 +165,10 @@ int runCommandJob(const FilterVariant &variant, const char *fileName) {
       io::report("DEBUG:[ZUVA-KPX7720MW] command not supported: %.40s\n", line.c_str());
     start = end + 1;
   }
-  if (!report) return 0;
-
-  if (variant.statusOverUdp) {
-    askNetworkPrinterStatus();
-    return 0;
-  }
-  io::prepareOutput();
-  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
-  char data[64] = {};
-  int datalen = sizeof data;
-  io::drainOutput(5.0, data, &datalen);
-  std::string answer = readUsbAnswer();
-  if (answer.empty())
-    io::report("DEBUG:[ZUVA-KPX7720MW] no status answer from the printer\n");
-  else
-    learnPrinterStatus(answer);
+  if (report) askPrinterStatus(variant);
+  // A command job ends like any job: cupsd would clear a message it does not
+  // see held.
+  reportJobEnd(jobId);
   return 0;
 }
 

@@ -10,7 +10,7 @@
 int main(int argc, char **argv) {
   if (kpx::isCommandJob()) {
     kpx::io::installCancelHandlers(kpx::thisFilter());
-    return kpx::runCommandJob(kpx::thisFilter(), argc > 6 ? argv[6] : nullptr);
+    return kpx::runCommandJob(kpx::thisFilter(), argc > 1 ? argv[1] : "", argc > 6 ? argv[6] : nullptr);
   }
   return kpx::runFilter(kpx::thisFilter(), argc, argv);
 }

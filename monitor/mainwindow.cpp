@@ -40,6 +40,9 @@ void warnLine(const QString &line) { qCWarning(lcMonitor).noquote() << line; }
 
 const char kReadyTitle[] = "打印机准备就绪";
 const char kReadyText[] = "打印机准备就绪，等待打印任务";
+// How long after a showing the window manager has framed the window.
+constexpr int kFrameSettleMs = 300;
+
 const char kConnectedTitle[] = "连接成功！";
 const char kConnectedText[] = "状态监视器连接打印机成功！";
 const int kReplyBufferSize = 8192;
@@ -154,12 +157,9 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
 
   setWindowTitle(tr(variant.windowTitle));
 
-  const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                           : QRect(0, 0, 1024, 768);
   const QSize size = this->size();
   formSize = size;
   jobPanePosition = ui->groupBox->pos();
-  move(windowPosition(available, size));
   setFixedSize(size);
   setWindowFlags(Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
 
@@ -197,6 +197,7 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   }
 
   trayIcon->setVisible(true);
+  placeWindow();
   setVisible(true);
 
   pollTimer = new QTimer(this);
@@ -207,6 +208,8 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   if (variant.startBalloon)
     triggerBubbleOn(Information, QString::fromUtf8("通知"), QString::fromUtf8("KPX7720MW状态监控启动"));
   showMessageOnWindow(Information, tr(variant.startTitle), tr(variant.startText));
+  setIcon(kConnectingTrayItem);
+  trayConnecting = true;
 
   connect(hideTimer, SIGNAL(timeout()), this, SLOT(windowClose()));
   connect(pollTimer, SIGNAL(timeout()), this, SLOT(printerStateCheck()));
@@ -621,6 +624,9 @@ void MainWindow::readSocket() {
 // ---------------------------------------------------------------- decoding
 
 void MainWindow::execReturnMsg(const QByteArray &reply) {
+  // The printer answered: the tray leaves the connecting icon even when the
+  // answer changes nothing on the window.
+  if (trayConnecting) setIcon(bubbleLevel);
   logLine(QString::fromLatin1(variant.replyTrace) + QString::fromUtf8(reply));
   const QString rule(46, QLatin1Char('='));
   logLine(rule);
@@ -699,9 +705,25 @@ void MainWindow::fitText() {
   if (size == this->size()) return;
   ui->tabWidget->resize(size);
   setFixedSize(size);
+  placeWindow();
+}
+
+void MainWindow::placeWindow() {
   const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                            : QRect(0, 0, 1024, 768);
-  move(windowPosition(available, size));
+  // The window manager's frame is known once the window was shown; move()
+  // places the frame's corner.
+  const QSize frame = size() + (frameGeometry().size() - geometry().size());
+  move(windowPosition(available, frame, trayIcon ? trayIcon->geometry() : QRect()));
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  // The frame comes with the window manager's answer to the first showing:
+  // the window is placed again once it is there.
+  QTimer::singleShot(kFrameSettleMs, this, [this] {
+    if (isVisible()) placeWindow();
+  });
 }
 
 void MainWindow::triggerBubbleOn(int level, const QString &title, const QString &text) {
@@ -722,6 +744,7 @@ void MainWindow::showMessage() {
 }
 
 void MainWindow::setIcon(int index) {
+  trayConnecting = false;
   trayIcon->setIcon(trayIconList->itemIcon(index));
   trayIcon->setToolTip(trayIconList->itemText(index));
 }

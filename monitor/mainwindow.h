@@ -58,10 +58,14 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
 
  private:
   void createActions();
   void createTrayIcon();
+  // Puts the window, frame included, at the bottom right of the work area
+  // and clear of the tray icon.
+  void placeWindow();
 
   // A cycle runs in steps: each lpstat run is waited for through the event
   // loop, and the cycle goes on when it has finished.
@@ -138,6 +142,9 @@ class MainWindow : public QWidget {
   bool queueLinked = true;
   int lastStatusCode = 0;
   int bubbleLevel = 0;
+  // The tray shows the connecting icon until the first message after the
+  // start message, or the first reply from the printer.
+  bool trayConnecting = false;
   QString bubbleTitle;
   QString bubbleText;
   QByteArray statusCommand;

@@ -99,6 +99,7 @@ LevelLook levelLook(int level) {
 TrayLook trayLook(int index) {
   switch (index) {
     case 0:
+      return {QStringLiteral(":/images/connecting.png"), QStringLiteral("Connecting")};
     case 1:
       return {QStringLiteral(":/images/heart.png"), QStringLiteral("Ready")};
     case 2:
@@ -124,12 +125,15 @@ int balloonDurationMs(int level, int fixedDurationMs) {
   }
 }
 
-QPoint windowPosition(const QRect &available, const QSize &size) {
+QPoint windowPosition(const QRect &available, const QSize &size, const QRect &tray) {
   // Bottom-right of the available area, 10 px from its right edge and 40 px
   // above its bottom, and always wholly on it (offsetting by only half the
   // window's size would leave half of it off the screen).
+  constexpr int kTrayGap = 10;
   int x = available.x() + available.width() - 10 - size.width();
   int y = available.y() + available.height() - 40 - size.height();
+  const QRect reach(x, y, size.width(), size.height() + kTrayGap);
+  if (tray.isValid() && reach.intersects(tray)) y = tray.top() - kTrayGap - size.height();
   return QPoint(std::max(x, available.x()), std::max(y, available.y()));
 }
 
@@ -325,7 +329,10 @@ bool findProcess(const QStringList &entries, const std::function<QString(const Q
 // ------------------------------------------------------------ job pane
 
 JobRecord parseJobRecord(const QStringList &lines) {
-  JobRecord r;
+  auto recorded = [](const char *keyword) { return QString::fromUtf8(keyword) + QLatin1Char(';'); };
+  JobRecord r{recorded(kpx::defaultResolution().keyword), recorded(kpx::defaultMediaSize().keyword),
+              recorded(kpx::autoInputSlot().keyword), recorded(kpx::defaultMediaType().keyword),
+              recorded(kpx::defaultDuplexMode().keyword)};
   QString JobRecord::*const fields[] = {&JobRecord::resolution, &JobRecord::papersize, &JobRecord::inputslot,
                                         &JobRecord::mediatype, &JobRecord::duplex};
   const auto &keys = kpx::records::kJobInfoKeys;
@@ -368,7 +375,8 @@ QString shownName(const QString &value, kpx::Table<Row> rows) {
 }  // namespace
 
 QString qualityText(const QString &value) {
-  return value.contains(QLatin1String("2400")) ? QStringLiteral("HQ1200dpi") : value;
+  if (value.contains(QLatin1String("2400"))) return QStringLiteral("HQ1200dpi");
+  return value.endsWith(QLatin1Char(';')) ? value.chopped(1) : value;
 }
 QString mediaTypeText(const QString &value) { return shownName(value, kpx::mediaTypes()); }
 QString paperSizeText(const QString &value) {

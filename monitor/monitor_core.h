@@ -83,22 +83,27 @@ struct LevelLook {
 };
 LevelLook levelLook(int level);
 
-// Tray icon and tooltip by index of the tray item list (0 to 3).
+// Tray icon and tooltip by index of the tray item list (0 to 3): 0 while
+// the monitor connects (no level yet), then by message level.
 struct TrayLook {
   QString icon;
   QString tooltip;
 };
 TrayLook trayLook(int index);
 constexpr int kTrayItemCount = 4;
+constexpr int kConnectingTrayItem = 0;
 
 // Balloon icon (QSystemTrayIcon::MessageIcon value) and duration of a level.
 // fixedDurationMs > 0 replaces the duration of every level.
 int balloonIcon(int level);
 int balloonDurationMs(int level, int fixedDurationMs = 0);
 
-// Top-left corner of the window: the bottom-right corner of the available
-// screen area, keeping the whole window on it.
-QPoint windowPosition(const QRect &available, const QSize &size);
+// Top-left corner of the window (with its frame: `size` is the frame's):
+// the bottom-right corner of the available screen area, keeping the whole
+// window on it, and above the tray icon where the tray (a tray bar that
+// reserves no screen space) would otherwise be covered. An invalid tray
+// rectangle is not known.
+QPoint windowPosition(const QRect &available, const QSize &size, const QRect &tray = QRect());
 
 // The status title and text at the heights their wrapped lines need (never
 // less than the form gives them), the text kept below the title, and by how
@@ -269,16 +274,15 @@ bool findProcess(const QStringList &entries, const std::function<QString(const Q
 
 // ------------------------------------------------------------ job pane
 
-// The values of the job record file (each keeps its closing ";").
+// The values of the job record file (each keeps its closing ";"). Before
+// the first job, and for a key the file lacks, the printer's defaults as
+// the filter writes them.
 struct JobRecord {
-  QString resolution = QStringLiteral("600dpi");
-  QString papersize = QStringLiteral("A4");
-  QString inputslot = QStringLiteral("Auto");
-  QString mediatype = QStringLiteral("PLAIN");
-  QString duplex = QStringLiteral("None");
+  QString resolution, papersize, inputslot, mediatype, duplex;
 };
 JobRecord parseJobRecord(const QStringList &lines);
 
+// The resolution without the record's ";" ("2400dpi" prints as HQ1200dpi).
 QString qualityText(const QString &value);
 QString mediaTypeText(const QString &value);
 QString paperSizeText(const QString &value);

@@ -195,14 +195,19 @@ def reason_line(head, text):
 
 
 def read_status_reasons(program):
-    """(code, vendor keyword, title, text, English text) for every code with a
-    vendor keyword, from kpx-status-reasons."""
-    out = subprocess.run([program], check=True, capture_output=True, text=True).stdout
+    """(keyword, title, text, English text) for every registered keyword the
+    codes set that desktop clients do not translate themselves, then for
+    every code's vendor keyword, from kpx-status-reasons."""
     rows = []
+    out = subprocess.run([program, "--keywords"], check=True, capture_output=True, text=True).stdout
     for line in out.splitlines():
-        code, _level, vendor, title, text, english = line.split("\t")
+        keyword, english, title, text = line.split("\t")
+        rows.append((keyword, title, text, english))
+    out = subprocess.run([program], check=True, capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        _code, _level, vendor, title, text, english = line.split("\t")
         if vendor:
-            rows.append((code, vendor, title, text.replace("\\n", " ").strip(), english))
+            rows.append((vendor, title, text.replace("\\n", " ").strip(), english))
     return rows
 
 
@@ -348,13 +353,14 @@ def render(variant, d, reasons):
             add(f'*zh_CN.{keyword} {ck}/{czh}: ""')
     add("")
 
-    # What the printer reports: one reason of our own per status code.
+    # What the printer reports: the registered keywords that desktop clients
+    # have no words for, and one reason of our own per status code.
     add("*% Printer-state reasons of the status codes")
-    for _code, vendor, _title, _text, english in reasons:
-        add(reason_line(f"*cupsIPPReason {vendor}/{english[:80]}: ", english))
-    for _code, vendor, title, text, _english in reasons:
+    for keyword, _title, _text, english in reasons:
+        add(reason_line(f"*cupsIPPReason {keyword}/{english[:80]}: ", english))
+    for keyword, title, text, _english in reasons:
         full = f"{title}：{text}" if text else title
-        add(reason_line(f"*zh_CN.cupsIPPReason {vendor}/{title}: ", full))
+        add(reason_line(f"*zh_CN.cupsIPPReason {keyword}/{title}: ", full))
     add("")
     add(f"*% End of {variant}")
     return "\n".join(out) + "\n"

@@ -35,6 +35,7 @@ packages=(
   libavahi-client-dev libssl-dev libjpeg-dev libpng-dev zlib1g-dev libpam0g-dev
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei
+  libgtk-3-dev python3-cups chromium
 )
 
 if [ "$install_test" -eq 1 ]; then

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -314,6 +315,8 @@ TEST_F(PrinterStatus, AJamDuringAJobReachesCupsWithItsChineseTextAndReadyClearsI
   const std::string jam = "com.zuva.kpx7720mw-44114-error";
   EXPECT_NE(reasons("KPX7720MW").find(jam), std::string::npos) << reasons("KPX7720MW") << errorLog();
   EXPECT_NE(reasons("KPX7720MW").find("media-jam-error"), std::string::npos);
+  // The message outlives the job (and the backend's last words).
+  EXPECT_EQ(attribute(printerAttributes("KPX7720MW"), "printer-state-message"), kpx::statusCode(44114)->title);
 
   // The queue's PPD describes the reason with the printer's own words.
   setenv("LANG", "zh_CN.UTF-8", 1);
@@ -328,6 +331,7 @@ TEST_F(PrinterStatus, AJamDuringAJobReachesCupsWithItsChineseTextAndReadyClearsI
   run(sim + "status 10001");
   command("KPX7720MW", "ReportStatus");
   EXPECT_EQ(reasons("KPX7720MW"), "none") << errorLog().substr(errorLog().size() > 3000 ? errorLog().size() - 3000 : 0);
+  EXPECT_EQ(attribute(printerAttributes("KPX7720MW"), "printer-state-message"), "");
 }
 
 TEST_F(PrinterStatus, ReportLevelsOnEachQueueUpdatesTheTonerWithoutPrinting) {
@@ -349,12 +353,26 @@ TEST_F(PrinterStatus, ReportLevelsOnEachQueueUpdatesTheTonerWithoutPrinting) {
 
 TEST_F(PrinterStatus, PagesCountAsTheyLeaveForThePrinter) {
   run("ps2pdf " + dir + "/doc.ps " + dir + "/doc.pdf");
+  std::ofstream(dir + "/doc.txt") << "one page of plain text\n";
+  run("convert -size 300x200 xc:white -fill black -draw 'rectangle 20,20 120,80' " + dir + "/doc.png");
   std::string pdf = lp("KPX7720MW", "-n 2", dir + "/doc.pdf");
   std::string ps = lp("KPX7720MW-net", "-n 2");
-  ASSERT_EQ(waitJobs(2, 90).size(), 2u) << errorLog();
+  std::string text = lp("KPX7720MW", "", dir + "/doc.txt");
+  std::string image = lp("KPX7720MW", "", dir + "/doc.png");
+  ASSERT_EQ(waitJobs(4, 120).size(), 4u) << errorLog();
   ASSERT_TRUE(waitIdle(20));
   EXPECT_EQ(jobAttribute(pdf, "job-impressions-completed"), "6");
   EXPECT_EQ(jobAttribute(ps, "job-impressions-completed"), "6");
+  // The job log counts the pages sent, whatever the document was.
+  const std::string usbLog = readFile(root + "/KPX7720MW/print_log");
+  for (const auto &[id, pages] : {std::pair{pdf, 3}, std::pair{text, 1}, std::pair{image, 1}}) {
+    const size_t block = usbLog.find("任务ID：" + id.substr(id.rfind('-') + 1) + "\n");
+    ASSERT_NE(block, std::string::npos) << id << "\n" << usbLog;
+    EXPECT_EQ(usbLog.compare(usbLog.find("文档页数：", block), std::string("文档页数：").size() + 2,
+                             "文档页数：" + std::to_string(pages) + "\n"),
+              0)
+        << id << "\n" << usbLog.substr(block, 300);
+  }
 
   // A short first page, then one far bigger than every buffer on the way:
   // with the printer taking nothing, only the first page leaves.
@@ -391,9 +409,11 @@ TEST_F(PrinterStatus, JobPasswordHoldsTheJobAndAKeyThatIsNotFourDigitsIsRejected
             std::string::npos);
 
   std::string bad = lp("KPX7720MW-net", "-o job-password=12a4");
-  const std::string keyReason = "输入数字密码无效";
+  const std::string keyReason = "com.zuva.kpx7720mw-99999-error";
   EXPECT_TRUE(waitFor([&] { return reasons("KPX7720MW-net").find(keyReason) != std::string::npos; }, 30))
       << reasons("KPX7720MW-net");
+  EXPECT_EQ(attribute(printerAttributes("KPX7720MW-net"), "printer-state-message"),
+            kpx::statusCode(kpx::state::kKeyRejected)->title);
   run(cupsEnv + "cancel " + bad);
   ASSERT_TRUE(waitIdle(30));
   EXPECT_EQ(reasons("KPX7720MW-net").find(keyReason), std::string::npos);
@@ -406,4 +426,123 @@ TEST_F(PrinterStatus, JobPasswordHoldsTheJobAndAKeyThatIsNotFourDigitsIsRejected
     EXPECT_EQ(jobs[1].at("ticket"), "no") << list;
     EXPECT_EQ(jobs[1].at("end"), "cancel") << list;
   }
+}
+
+namespace {
+
+// The desktop's own programs against the private CUPS: GTK's print dialog
+// (its CUPS print backend, from a small C program under Xvfb), the way
+// system-config-printer finds a reason's text (python3-cups), and CUPS's
+// web interface in headless Chromium.
+class DesktopClients : public PrinterStatus {
+ protected:
+  void SetUp() override {
+    if (std::string(KPX_GTK_PRINTERS).empty()) GTEST_SKIP() << "GTK 3 development files missing (libgtk-3-dev)";
+    for (const char *tool : {"xvfb-run", "chromium"})
+      if (run(std::string("command -v ") + tool).empty()) GTEST_SKIP() << tool << " missing";
+    if (run("/usr/bin/python3 -c 'import cups' && echo ok") != "ok\n") GTEST_SKIP() << "python3-cups missing";
+    PrinterStatus::SetUp();
+    // The clients keep their settings and caches in the test's directory.
+    clientEnv = cupsEnv + "HOME=" + dir + " XDG_CONFIG_HOME=" + dir + "/config XDG_CACHE_HOME=" + dir + "/cache ";
+  }
+
+  // GTK's icon name and state message of a printer.
+  std::pair<std::string, std::string> gtkState(const std::string &queue) {
+    std::istringstream lines(run("(" + clientEnv + "xvfb-run -a " + KPX_GTK_PRINTERS + " 2 2>/dev/null)"));
+    std::string line;
+    while (std::getline(lines, line))
+      if (line.rfind(queue + "\t", 0) == 0) {
+        std::string rest = line.substr(queue.size() + 1);
+        size_t tab = rest.find('\t');
+        return {rest.substr(0, tab), tab == std::string::npos ? "" : rest.substr(tab + 1)};
+      }
+    return {"(not listed)", ""};
+  }
+
+  // system-config-printer's text of each reason: "reason<TAB>text" lines.
+  std::string reasonTexts(const std::string &queue, const std::string &lang) {
+    return run(clientEnv + "LANG=" + lang + " /usr/bin/python3 " + KPX_SOURCE_DIR + "/tests/e2e/reason_texts.py " + queue);
+  }
+
+  // A page of CUPS's web interface as the browser built it; with a shot
+  // name, a screenshot too (into SHOT_DIR when set).
+  std::string webPage(const std::string &path, const std::string &shot = "") {
+    const std::string browser = "(" + clientEnv + "chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                                "--disable-background-networking --disable-component-update --disable-sync "
+                                "--user-data-dir=" + dir + "/chromium --window-size=1200,700 ";
+    const std::string url = " http://" + server + path;
+    if (!shot.empty()) {
+      const char *shots = std::getenv("SHOT_DIR");
+      run(browser + "--screenshot=" + (shots ? std::string(shots) : dir) + "/" + shot + url + " 2>/dev/null)");
+    }
+    return run(browser + "--dump-dom" + url + " 2>/dev/null)");
+  }
+
+  std::string clientEnv;
+};
+
+}  // namespace
+
+TEST_F(DesktopClients, EveryStateFamilyHasWordsAndTheRightIconAndReadyLeavesNothingStale) {
+  struct Family {
+    const char *name;
+    int code;
+    const char *icon;  // GTK's
+  } families[] = {
+      {"jam", 44114, "printer-error"},           {"cover open", 40021, "printer-error"},
+      {"paper out", 65003, "printer-error"},     {"no paper of the size", 11213, "printer-warning"},
+      {"tray missing", 12201, "printer-error"},  {"toner low", 10209, "printer-warning"},
+      {"toner empty", 40409, "printer-error"},   {"drum worn out", 10305, "printer-warning"},
+      {"drum failure", 40305, "printer-error"},  {"waste toner full", 40141, "printer-error"},
+      {"fuser worn out", 10316, "printer-warning"}, {"ready", 10001, "printer"},
+  };
+  const std::string queue = "KPX7720MW";
+  auto check = [&](const std::string &family, const std::string &title, const std::string &icon) {
+    SCOPED_TRACE(family);
+    const std::string message = attribute(printerAttributes(queue), "printer-state-message");
+    EXPECT_EQ(message, title);
+    const auto [gtkIcon, gtkMessage] = gtkState(queue);
+    EXPECT_EQ(gtkIcon, icon);
+    EXPECT_EQ(gtkMessage.empty(), title.empty()) << gtkMessage;
+    EXPECT_EQ(gtkMessage.find(title), 0u) << gtkMessage;
+    std::cout << family << ": message \"" << message << "\"; GTK " << gtkIcon << " \"" << gtkMessage << "\"\n";
+    for (const char *lang : {"C", "zh_CN.UTF-8"}) {
+      const std::string texts = reasonTexts(queue, lang);
+      EXPECT_EQ(texts.empty(), title.empty()) << texts;
+      EXPECT_EQ(texts.find("\t-\n"), std::string::npos) << lang << "\n" << texts;
+      std::cout << "  system-config-printer (" << lang << "):\n" << texts;
+    }
+  };
+  for (const Family &f : families) {
+    run(sim + "status " + std::to_string(f.code));
+    command(queue, "ReportStatus");
+    check(f.name, f.code == kpx::state::kReady ? "" : kpx::statusCode(f.code)->title, f.icon);
+  }
+
+  // A secure-print key that is not four digits: the job waits in the queue.
+  const std::string bad = lp(queue, "-o job-password=12a4");
+  ASSERT_TRUE(waitFor([&] { return reasons(queue).find("-99999-error") != std::string::npos; }, 30));
+  check("key rejected", kpx::statusCode(kpx::state::kKeyRejected)->title, "printer-error");
+  run(cupsEnv + "cancel " + bad);
+  ASSERT_TRUE(waitIdle(30));
+  EXPECT_EQ(reasons(queue), "none");
+
+  // CUPS's web interface: the printer list carries the message while the
+  // printer reports a jam, and drops it once the printer is ready.
+  run(cupsEnv + "cupsctl WebInterface=yes");
+  ASSERT_TRUE(waitFor([&] { return run(cupsEnv + "lpstat -r").find("is running") != std::string::npos; }, 20));
+  const std::string jam = kpx::statusCode(44114)->title;
+  run(sim + "status 44114");
+  command(queue, "ReportStatus");
+  if (const char *shots = std::getenv("SHOT_DIR"))
+    run("(" + clientEnv + "xvfb-run -a -s '-screen 0 1000x640x24' sh -c '" + KPX_GTK_PRINTERS +
+        " --dialog 6 & sleep 5; import -window root " + shots + "/gtk-print-dialog-jam.png; wait' 2>/dev/null)");
+  std::string page = webPage("/printers/", "cups-web-jam.png");
+  EXPECT_NE(page.find("Idle - \"" + jam + "\""), std::string::npos) << page.substr(0, 3000);
+  webPage("/printers/" + queue, "cups-web-printer-jam.png");
+  run(sim + "status 10001");
+  command(queue, "ReportStatus");
+  page = webPage("/printers/", "cups-web-ready.png");
+  EXPECT_NE(page.find(queue), std::string::npos) << page.substr(0, 3000);
+  EXPECT_EQ(page.find(jam), std::string::npos);
 }

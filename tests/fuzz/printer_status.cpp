@@ -9,6 +9,7 @@
 
 #include "fuzz_util.h"
 #include "pclxl_pages.h"
+#include "status_codes.h"
 #include "status_report.h"
 
 namespace {
@@ -17,14 +18,21 @@ bool isKeywordByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
 }
 
-// A line for the scheduler: one of the three forms, nothing from the
-// printer's own text, one newline at its end and no other byte that could
-// start another line.
-void checkLine(const std::string &whole) {
+// A line for the scheduler: one of the four forms, nothing from the
+// printer's own text (a message is the title of one of its codes), one
+// newline at its end and no other byte that could start another line.
+void checkLine(const std::string &whole, const std::vector<int> &codes) {
   FUZZ_CHECK(!whole.empty() && whole.back() == '\n');
   const std::string line = whole.substr(0, whole.size() - 1);
   for (char c : line) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
   if (line.rfind("ATTR: ", 0) == 0) return;
+  if (line.rfind("INFO:", 0) == 0) {
+    const std::string title = line.substr(5);
+    bool known = title.empty();
+    for (int code : codes) known |= kpx::statusCode(code) && kpx::statusCode(code)->title == title;
+    FUZZ_CHECK(known);
+    return;
+  }
   const bool add = line.rfind("STATE: +", 0) == 0;
   FUZZ_CHECK(add || line.rfind("STATE: -", 0) == 0);
   const std::string reasons = line.substr(8);
@@ -43,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (f[1].size() > kpx::kMaxStatusText) FUZZ_CHECK(codes.empty());
 
   const std::vector<std::string> first = reporter.learn(codes);
-  for (const std::string &line : first) checkLine(line);
+  for (const std::string &line : first) checkLine(line, codes);
   if (codes.empty()) FUZZ_CHECK(first.empty());
   for (const std::string &reason : reporter.reasons()) {
     FUZZ_CHECK(!reason.empty());

@@ -165,7 +165,7 @@ TEST(Presentation, EachLevelLooksAsDocumented) {
 }
 
 TEST(Presentation, TrayAndBalloon) {
-  EXPECT_EQ(s(trayLook(0).icon), ":/images/heart.png");
+  EXPECT_EQ(s(trayLook(0).icon), ":/images/connecting.png");
   EXPECT_EQ(s(trayLook(1).icon), ":/images/heart.png");
   EXPECT_EQ(s(trayLook(1).tooltip), "Ready");
   EXPECT_EQ(s(trayLook(2).icon), ":/images/trash.png");
@@ -191,6 +191,12 @@ TEST(Presentation, WindowSitsAboveTheBottomRightCorner) {
   EXPECT_EQ(windowPosition(QRect(0, 0, 1024, 768), QSize(520, 350)), QPoint(1024 - 530, 768 - 390));
   // A panel on the left or at the top moves the available area's origin.
   EXPECT_EQ(windowPosition(QRect(64, 32, 1856, 1048), QSize(520, 350)), QPoint(64 + 1856 - 530, 32 + 1048 - 390));
+  // A tray bar that reserves no space: the window stays 10 px above the tray
+  // icon; a tray elsewhere changes nothing.
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1280, 800), QSize(522, 371), QRect(1250, 740, 24, 56)),
+            QPoint(1280 - 532, 740 - 10 - 371));
+  EXPECT_EQ(windowPosition(QRect(0, 0, 1280, 800), QSize(522, 371), QRect(1250, 2, 24, 24)),
+            QPoint(1280 - 532, 800 - 40 - 371));
   // A screen smaller than the window keeps its top-left corner visible.
   EXPECT_EQ(windowPosition(QRect(0, 0, 400, 300), QSize(520, 350)), QPoint(0, 0));
   // The whole window is on the available area whenever it fits.
@@ -319,12 +325,13 @@ TEST(Processes, NameMatchingAndScan) {
 // ------------------------------------------------------------ job pane
 
 TEST(JobPane, RecordValuesKeepTheirSemicolon) {
+  // Before the first job: the printer's defaults, as the filter records them.
   JobRecord defaults = parseJobRecord({});
-  EXPECT_EQ(s(defaults.resolution), "600dpi");
-  EXPECT_EQ(s(defaults.papersize), "A4");
-  EXPECT_EQ(s(defaults.inputslot), "Auto");
-  EXPECT_EQ(s(defaults.mediatype), "PLAIN");
-  EXPECT_EQ(s(defaults.duplex), "None");
+  EXPECT_EQ(s(defaults.resolution), "600dpi;");
+  EXPECT_EQ(s(defaults.papersize), "A4;");
+  EXPECT_EQ(s(defaults.inputslot), "AUTO;");
+  EXPECT_EQ(s(defaults.mediatype), "PLAIN;");
+  EXPECT_EQ(s(defaults.duplex), "None;");
   JobRecord r = parseJobRecord({"resolution:1200dpi;", "papersize:A5;", "inputslot:TRAY2;", "mediatype:THIN;",
                                 "duplex:DuplexTumble;", "papersize:Letter;", "garbage", "duplex without colon",
                                 "comment:papersize:B5;"});
@@ -340,7 +347,7 @@ TEST(JobPane, RecordValuesKeepTheirSemicolon) {
 
 TEST(JobPane, EveryMappingRow) {
   EXPECT_EQ(s(qualityText("2400dpi;")), "HQ1200dpi");
-  EXPECT_EQ(s(qualityText("1200dpi;")), "1200dpi;");
+  EXPECT_EQ(s(qualityText("1200dpi;")), "1200dpi");
   EXPECT_EQ(s(qualityText("600dpi")), "600dpi");
 
   const QMap<QString, QString> media{{"PLAIN;", "普通纸"},  {"PLAIN", "普通纸"},     {"THIN;", "薄纸"},

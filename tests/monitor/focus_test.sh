@@ -47,7 +47,8 @@ sample_focus
 
 env XDG_RUNTIME_DIR="$work/run" PATH="$work/bin:$PATH" ZUVA_PRINTERS_ROOT="$work/root" QT_FONT_DPI=144 KPX_MONITOR_DEBUG=1 \
   UMOCKDEV_DIR="$usbdir" LD_PRELOAD=libumockdev-preload.so.0 "$monitor" >"$work/monitor.log" 2>&1 &
-pids+=($!)
+monitor_pid=$!
+pids+=($monitor_pid)
 
 main_window() { xdotool search --name '^KPX7720MW USB状态监控$' 2>/dev/null | head -1; }
 window_shown() { local w; w=$(main_window); [ -n "$w" ] && xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; }
@@ -62,6 +63,29 @@ check "start window hides"             wait_for 10 window_hidden
 ctl status 10205
 check "warning shows the window"       wait_for 12 window_shown
 sleep 1
+# The window with the frame openbox gives it: inside the screen (the work
+# area: trayer reserves none) and clear of the tray bar at the bottom right.
+rect() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}'; }
+framed_window() {
+  local w root parent
+  w=$(main_window) root=$(xwininfo -root | awk '/Window id/{print $4}')
+  for _ in 1 2 3 4 5; do
+    parent=$(xwininfo -tree -id "$w" | awk '/Parent window id/{print $4}')
+    [ -z "$parent" ] || [ "$parent" = "$root" ] && break
+    w=$parent
+  done
+  echo "$w"
+}
+placed_clear() {
+  local x y w h tx ty tw th tray
+  read -r x y w h <<<"$(rect "$(framed_window)")"
+  tray=$(xdotool search --class trayer 2>/dev/null | while read -r t; do rect "$t"; done | awk '$3 > 20' | head -1)
+  read -r tx ty tw th <<<"$tray"
+  echo "window with frame at $x,$y ${w}x$h; tray bar at $tx,$ty ${tw}x$th"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1280 ] && [ $((y + h)) -le 800 ] &&
+    { [ $((y + h)) -le "$ty" ] || [ $((x + w)) -le "$tx" ]; }
+}
+check "window and frame on the screen, clear of the tray bar (144 dpi)" placed_clear
 import -window root png:- | convert - -crop 160x40+1120+760 +repage -scale 300% "$shots/usbmonitor-warning-icon.png"
 check "warning window hides again"     wait_for 10 window_hidden
 check "repeated warning: stays hidden over three polls" stays_hidden 16
@@ -94,6 +118,17 @@ for phase in 1 2; do
   other=$(grep -vcx "$user" "$f")
   check "user window kept the focus ($samples samples, $other elsewhere)" test "$samples" -gt 40 -a "$other" -eq 0
 done
+
+# At 96 dpi the window keeps the form's size: the frame alone decides
+# whether it reaches the tray bar.
+kill "$monitor_pid" 2>/dev/null
+wait "$monitor_pid" 2>/dev/null
+env XDG_RUNTIME_DIR="$work/run" PATH="$work/bin:$PATH" ZUVA_PRINTERS_ROOT="$work/root" QT_FONT_DPI=96 \
+  UMOCKDEV_DIR="$usbdir" LD_PRELOAD=libumockdev-preload.so.0 "$monitor" >"$work/monitor96.log" 2>&1 &
+pids+=($!)
+check "start window at 96 dpi"         wait_for 20 window_shown
+sleep 1
+check "window and frame on the screen, clear of the tray bar (96 dpi)" placed_clear
 
 [ $failed -ne 0 ] && { echo "--- active windows"; sort "$work/active.1" "$work/active" | uniq -c; grep -v 'libusb\|release Device\|kernel driver\|^+++\|^===' "$work/monitor.log" | tail -60; }
 echo "$passed passed, $failed failed"

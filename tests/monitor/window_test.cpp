@@ -71,7 +71,8 @@ TEST_F(WindowTest, StartUp) {
 
   // Tray items and balloon items.
   ASSERT_EQ(p.trayList()->count(), 4);
-  EXPECT_EQ(s(p.trayList()->itemText(0)), "Ready");
+  EXPECT_EQ(s(p.trayList()->itemText(0)), "Connecting");
+  EXPECT_EQ(s(p.trayList()->itemText(1)), "Ready");
   EXPECT_EQ(s(p.trayList()->itemText(2)), "Stop");
   EXPECT_EQ(s(p.trayList()->itemText(3)), "Error");
   EXPECT_EQ(p.trayList()->currentIndex(), 1);
@@ -91,9 +92,10 @@ TEST_F(WindowTest, StartUp) {
   EXPECT_EQ(s(actions[3]->text()), "退出");
   EXPECT_EQ(p.tray()->contextMenu(), p.menu());
 
-  // The start balloon popped up; the stored one follows the window's first message.
+  // The start balloon popped up; the stored one follows the window's first
+  // message; the tray says the monitor connects until the printer answers.
   EXPECT_TRUE(p.tray()->isVisible());
-  EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
+  EXPECT_EQ(s(p.tray()->toolTip()), "Connecting");
   EXPECT_EQ(p.bubbleLevel(), 1);
   EXPECT_EQ(s(p.bubbleTitle()), "状态监视器启动");
   EXPECT_EQ(s(p.title()), "状态监视器启动");
@@ -104,6 +106,11 @@ TEST_F(WindowTest, StartUp) {
   EXPECT_EQ(p.pollTimer()->interval(), 5000);
   EXPECT_TRUE(p.pollTimer()->isActive());
   EXPECT_EQ(p.windowHidden(), 0);
+  // The printer answers ready: the window has nothing new to say, the tray
+  // leaves the connecting icon all the same.
+  p.decode("CODE=10001\r");
+  EXPECT_EQ(s(p.tray()->toolTip()), "Ready");
+  EXPECT_EQ(s(p.title()), "状态监视器启动");
 
   // The job pane came from the job record.
   EXPECT_EQ(s(p.ui()->printer_resolution->text()), "HQ1200dpi");
@@ -298,12 +305,12 @@ TEST_F(WindowTest, JobPaneDefaultsWithoutARecord) {
   p.readPrintJobInfo();
   EXPECT_EQ(s(p.ui()->printer_resolution->text()), "600dpi");
   EXPECT_EQ(s(p.ui()->printer_pagesize->text()), "A4");
-  EXPECT_EQ(s(p.ui()->printer_inputslot->text()), "");
+  EXPECT_EQ(s(p.ui()->printer_inputslot->text()), "自动选择");
   EXPECT_EQ(s(p.ui()->printer_mediatype->text()), "普通纸");
   EXPECT_EQ(s(p.ui()->printer_duplex->text()), "无");
   files.setJobInfo("resolution:1200dpi;\npapersize:A5;\npapersize:IndiaLegal;\ninputslot:AUTO;\nmediatype:THIN;\n");
   p.readPrintJobInfo();
-  EXPECT_EQ(s(p.ui()->printer_resolution->text()), "1200dpi;");
+  EXPECT_EQ(s(p.ui()->printer_resolution->text()), "1200dpi");
   EXPECT_EQ(s(p.ui()->printer_pagesize->text()), "印度Legal");
   EXPECT_EQ(s(p.ui()->printer_inputslot->text()), "自动选择");
   EXPECT_EQ(s(p.ui()->printer_mediatype->text()), "薄纸");

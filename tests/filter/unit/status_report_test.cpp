@@ -38,6 +38,11 @@ TEST(StatusReasons, EveryCodeMapsToARegisteredKeywordWithItsLevelsSuffixAndAVend
     EXPECT_EQ(kRegistered.count(r->standard.substr(0, r->standard.size() - suffix.size())), 1u)
         << code << " " << r->standard;
     EXPECT_EQ(r->vendor, kpx::kVendorReasonPrefix + std::to_string(code) + suffix);
+    // What the clients cannot place still gets the printer a warning or
+    // error icon there.
+    const bool needsUser = suffix != "-report";
+    EXPECT_EQ(r->generic, needsUser && !kpx::clientsTranslate(r->standard) ? "other" + suffix : "")
+        << code << " " << r->standard;
     EXPECT_TRUE(vendors.insert(r->vendor).second) << r->vendor;
   }
   EXPECT_FALSE(kpx::statusReasons(11201).has_value());  // a size the families do not have
@@ -66,28 +71,42 @@ std::string marker(int level) {
          std::to_string(level) + " marker-low-levels=10 marker-high-levels=100\n";
 }
 
-TEST(StatusReporter, ReasonsFollowThePrinterAndReadyClearsOursOnly) {
-  // CUPS's current reasons: one of ours from an earlier job, one not ours.
-  kpx::StatusReporter r("com.zuva.kpx7720mw-44114-error,media-jam-error,paused");
-  EXPECT_EQ(r.reasons(), (std::set<std::string>{"com.zuva.kpx7720mw-44114-error", "media-jam-error"}));
+TEST(StatusReporter, ReasonsAndMessageFollowThePrinterAndReadyClearsOursOnly) {
+  // CUPS's current reasons: ours from an earlier job (a jam), one not ours.
+  kpx::StatusReporter r("com.zuva.kpx7720mw-44114-error,media-jam-error,other-error,paused");
+  EXPECT_EQ(r.reasons(),
+            (std::set<std::string>{"com.zuva.kpx7720mw-44114-error", "media-jam-error", "other-error"}));
+  EXPECT_EQ(r.problemTitle(), "纸盒1卡纸");
 
   using Lines = std::vector<std::string>;
-  // A different jam replaces the old vendor keyword and keeps the shared one.
+  // A different jam replaces the old vendor keyword and keeps the shared ones.
   EXPECT_EQ(r.learn({44115}), (Lines{"STATE: -com.zuva.kpx7720mw-44114-error\n",
-                                     "STATE: +com.zuva.kpx7720mw-44115-error\n", marker(-3)}));
-  // Printing with toner low: the jam is gone, the warning is there.
+                                     "STATE: +com.zuva.kpx7720mw-44115-error\n", "INFO:内部卡纸\n", marker(-3)}));
+  // Printing with toner low: the jam is gone, the warning is there; clients
+  // know toner-low, so no generic keyword joins it.
   EXPECT_EQ(r.learn({10023, 10209}),
-            (Lines{"STATE: -com.zuva.kpx7720mw-44115-error\n", "STATE: -media-jam-error\n",
-                   "STATE: +com.zuva.kpx7720mw-10209-warning\n", "STATE: +toner-low-warning\n", marker(5)}));
-  EXPECT_EQ(r.learn({40309}), (Lines{"STATE: -com.zuva.kpx7720mw-10209-warning\n", "STATE: -toner-low-warning\n",
-                                     "STATE: +com.zuva.kpx7720mw-40309-error\n", "STATE: +toner-empty-error\n",
-                                     marker(0)}));
+            (Lines{"STATE: -com.zuva.kpx7720mw-44115-error\n", "STATE: -media-jam-error\n", "STATE: -other-error\n",
+                   "STATE: +com.zuva.kpx7720mw-10209-warning\n", "STATE: +toner-low-warning\n", "INFO:墨粉不足\n",
+                   marker(5)}));
+  // A tray pulled out while the toner is low: the error's title wins.
+  EXPECT_EQ(r.learn({10209, 12201}),
+            (Lines{"STATE: +com.zuva.kpx7720mw-12201-error\n", "STATE: +input-tray-missing-error\n",
+                   "STATE: +other-error\n", "INFO:无纸盒1\n", marker(5)}));
   // Nothing known in a text: nothing changes.
   EXPECT_TRUE(r.learn({}).empty());
   EXPECT_TRUE(r.learn({12345, 0}).empty());
-  EXPECT_EQ(r.learn({10001}), (Lines{"STATE: -com.zuva.kpx7720mw-40309-error\n", "STATE: -toner-empty-error\n",
-                                     marker(-3)}));
+  // A rejected key joins the printer's state and leaves it again; the
+  // printer's error came first and keeps the message.
+  EXPECT_EQ(r.add(kpx::state::kKeyRejected), (Lines{"STATE: +com.zuva.kpx7720mw-99999-error\n"}));
+  EXPECT_EQ(r.withdraw(kpx::state::kKeyRejected), (Lines{"STATE: -com.zuva.kpx7720mw-99999-error\n"}));
+  EXPECT_TRUE(r.withdraw(kpx::state::kKeyRejected).empty());
+  // Ready: every reason of ours goes, and so does the message.
+  EXPECT_EQ(r.learn({10001}),
+            (Lines{"STATE: -com.zuva.kpx7720mw-10209-warning\n", "STATE: -com.zuva.kpx7720mw-12201-error\n",
+                   "STATE: -input-tray-missing-error\n", "STATE: -other-error\n", "STATE: -toner-low-warning\n",
+                   "INFO:\n", marker(-3)}));
   EXPECT_TRUE(r.reasons().empty());
+  EXPECT_EQ(r.problemTitle(), "");
 }
 
 }  // namespace
