@@ -9,9 +9,9 @@
 #   rig_sim CMD...          a simulator control command
 #
 # Environment of rig_start: RIG_APP_OPTIONS, more server options ("-o
-# job-time-limit=5"); RIG_DEFAULT_AUTH=1 runs the server as installed
-# (logins checked with PAM "login"), else with -o auth-service=none;
-# RIG_APP_WRAPPER, a command the server runs under (valgrind ...).
+# job-time-limit=5"); RIG_APP_WRAPPER, a command the server runs under
+# (valgrind ...). The server runs as installed (logins checked with PAM
+# "login"): root on loopback is an administrator by the kernel's word.
 
 rig_free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
@@ -40,11 +40,9 @@ rig_start() {
   export SNAP_COMMON=$dir KPX_PRINTER_UDP_PORT=${SIM_UDP##*:} KPX_PRINTER_APP_RUNDIR=$dir/run
   # Its own temporary directory, which tests look into.
   mkdir -p "$dir/tmp"
-  local auth=(-o auth-service=none)
-  [ "${RIG_DEFAULT_AUTH:-0}" = 1 ] && auth=()
   # shellcheck disable=SC2086  # (words on purpose)
   TMPDIR=$dir/tmp "${preload[@]}" ${RIG_APP_WRAPPER:-} "$RIG_BUILD/printerapp/kpx7720mw-printer-app" server -o server-port="$APP_PORT" -o spool-directory="$dir/spool" \
-    -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" "${auth[@]}" -o state-file="$dir/app.state" ${RIG_APP_OPTIONS:-} \
+    -o log-file="$dir/app.log" -o log-level="${RIG_LOG_LEVEL:-info}" -o state-file="$dir/app.state" ${RIG_APP_OPTIONS:-} \
     </dev/null >"$dir/app.out" 2>&1 &
   echo $! >"$dir/app.pid"
   # The socket is there before it is served; the server restricts it from
@@ -95,6 +93,22 @@ rig_make_pdf() {
   gs -q -dSAFER -sDEVICE=pdfwrite -o "$out" "$ps"
 }
 
+# An ipptool test (on stdout) of OPERATION: the operation attributes every
+# request has, the target (printer-uri $uri unless another "ATTR uri ..."
+# line comes first), requesting-user-name $user (ipptool's user, or -d
+# user=NAME), then LINES (ATTR, FILE, EXPECT, DISPLAY, ...) and, unless
+# they have one, STATUS successful-ok.
+rig_op() {  # OPERATION [LINE...]
+  local op=$1 target='ATTR uri printer-uri $uri'
+  shift
+  case ${1:-} in "ATTR uri "*) target=$1; shift ;; esac
+  printf '{\n  NAME "%s"\n  OPERATION %s\n  GROUP operation-attributes-tag\n' "$op" "$op"
+  printf '  %s\n' 'ATTR charset attributes-charset utf-8' 'ATTR naturalLanguage attributes-natural-language en' \
+    "$target" 'ATTR name requesting-user-name $user' "$@"
+  case "$*" in *STATUS*) ;; *) echo '  STATUS successful-ok' ;; esac
+  echo '}'
+}
+
 # Prints FILE as FORMAT (ipptool -d NAME=VALUE... adds "user", "name" for
 # requesting-user-name and job-name) and waits up to two minutes for the job
 # to end. Echoes "STATE REASONS" ("completed job-completed-successfully"),
@@ -104,37 +118,13 @@ rig_print() {  # FILE FORMAT [NAME=VALUE...]
   local file=$1 format=$2 out defs=(-d user=tester -d name=job)
   shift 2
   for d in "$@"; do defs+=(-d "$d"); done
-  [ -f "$RIG_TESTS/print-wait.test" ] || cat >"$RIG_TESTS/print-wait.test" <<'T'
-{
-  NAME "Print"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name $user
-  ATTR name job-name $name
-  ATTR mimeMediaType document-format $format
-  FILE $filename
-  STATUS successful-ok
-}
-{
-  NAME "Wait"
-  OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  DELAY 0.5
-  STATUS successful-ok
-  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 240
-  DISPLAY job-state
-  DISPLAY job-state-reasons
-}
-T
+  [ -f "$RIG_TESTS/print-wait.test" ] || {
+    rig_op Print-Job 'ATTR name job-name $name' 'ATTR mimeMediaType document-format $format' 'FILE $filename'
+    rig_op Get-Job-Attributes 'ATTR integer job-id $job-id' 'DELAY 0.5' 'STATUS successful-ok' \
+      'EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 240' 'DISPLAY job-state' 'DISPLAY job-state-reasons'
+  } >"$RIG_TESTS/print-wait.test"
   out=$(timeout 150 "${RIG_CLIENT[@]}" ipptool -tv "${defs[@]}" -d format="$format" -f "$file" "$APP_URI" "$RIG_TESTS/print-wait.test" 2>&1) || true
-  if grep -q 'Print .*\[FAIL\]' <<<"$out"; then
+  if grep -q 'Print-Job .*\[FAIL\]' <<<"$out"; then
     echo "rejected $(sed -n 's/^ *status-code = \([^ ]*\).*/\1/p' <<<"$out" | head -1)"
     return
   fi

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Bad input fails its own job with a reason and leaves the application
 # serving: PostScript that fails, a secure-print key that is not four
-# digits, a density out of range, garbage named PDF; a good job after them
-# still prints.
+# digits, a density out of range, garbage named PDF (aborted, not completed
+# with nothing printed); a good job after them still prints.
 set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,9 +66,9 @@ check() {  # WHAT GOT WANTED...
   echo "FAIL: $what -> '$got', expected one of: $*"; fails=1
 }
 check "failing PostScript" "$(print_job "$dir/bad.ps" application/postscript keyword sides one-sided)" aborted
-# Ghostscript reads some garbage as a document without pages: the job may
-# end completed with nothing printed (checked below) or aborted.
-check "garbage PDF" "$(print_job "$dir/garbage.pdf" application/pdf keyword sides one-sided)" aborted completed
+# Ghostscript reads some garbage as a document without pages, which is
+# no success either.
+check "garbage PDF" "$(print_job "$dir/garbage.pdf" application/pdf keyword sides one-sided)" aborted
 check "three-digit key" "$(print_job "$dir/good.pdf" application/pdf text secure-print-key 123)" aborted rejected
 check "density 9" "$(print_job "$dir/good.pdf" application/pdf keyword print-density-level 9)" aborted rejected
 check "good job after them" "$(print_job "$dir/good.pdf" application/pdf text secure-print-key 2026)" completed

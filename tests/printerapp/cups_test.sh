@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Printing through a private CUPS whose queue is the application (-m
-# everywhere): a PDF and a JPEG reach the simulator with the ticket, their
-# pages and the trailer. And for the same PDF the application sends the
+# everywhere), run as installed (logins by PAM, no option to turn them off):
+# a PDF and a JPEG reach the simulator with the ticket, their pages and the
+# trailer. And for the same PDF the application sends the
 # printer what the classic filter sends, byte for byte apart from the lock
 # query in front and the two lines that carry the time of the job.
 set -euo pipefail

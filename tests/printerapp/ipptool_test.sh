@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # CUPS's IPP Everywhere conformance suite (ipptool, cups-ipp-utils) against
 # the running application with the simulator as its printer. Every test must
-# pass, except for two flaws of PAPPL 1.3.1 that an application cannot reach:
+# pass, except for two flaws of PAPPL 1.4.11 that an application cannot reach:
 #  - it neither supports nor lists "overrides-supported" (PWG 5100.6), so in
 #    "Required Operations and Attributes" the expectations of that attribute
 #    fail (and nothing else may);
@@ -25,7 +25,7 @@ for f in document-a4.ps document-letter.ps; do cp "$dir/doc.pdf.ps" "$dir/$f"; d
 convert -size 600x400 gradient:red-blue "$dir/color.jpg"
 convert -size 600x400 gradient:white-black "$dir/gray.jpg"
 cd "$dir"
-# PAPPL 1.3.1 counts printer-up-time from 0, which RFC 8011 does not allow:
+# PAPPL 1.4.11 counts printer-up-time from 0, which RFC 8011 does not allow:
 # ask only once the application has been up for a second.
 sleep 1.5
 set +e
@@ -147,7 +147,7 @@ if [ "$(count_next)" != 4 ]; then
   for f in $(new_jobs); do echo "$(basename "$f"): $(grep -E '^(jobname|end|bytes)=' "$f" | tr '\n' ' ')"; done
   exit 1
 fi
-# Every job ended as printed or as cancelled: PAPPL 1.3.1 starts a job
+# Every job ended as printed or as cancelled: PAPPL 1.4.11 starts a job
 # cancelled just before it started, which must not end as aborted.
 if grep -E '\] Aborted, ' "$dir/app.log"; then exit 1; fi
 # Nothing of the cancelled documents stays behind in the temporary directory.
