@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), int(size));
   const QStringList lines = text.split(QLatin1Char('\n'));
   const kpxmon::JobRecord r = kpxmon::parseJobRecord(lines);
-  const kpxmon::JobRecord defaults;
+  // What the pane shows for a field the record lacks: the printer's default.
+  const kpxmon::JobRecord defaults = kpxmon::parseJobRecord(QStringList());
   const std::pair<const QString *, const QString *> values[] = {{&r.resolution, &defaults.resolution},
                                                                 {&r.papersize, &defaults.papersize},
                                                                 {&r.inputslot, &defaults.inputslot},
