@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <cmath>
 #include <cstring>
 
 #include "geometry.h"
@@ -324,6 +325,13 @@ int tonerPercent(TonerState t) {
   }
 }
 
+const char *tonerLevelText(int percent) {
+  if (percent < 0) return "Not known until the printer answers";
+  if (percent == 0) return "Empty: replace the toner cartridge";
+  if (percent <= tonerPercent(TonerState::Low)) return "Low: have a new cartridge ready";
+  return "OK";
+}
+
 DeviceGate::Done *DeviceGate::findDone(int job) {
   for (Done &d : done_)
     if (d.job == job) return &d;
@@ -359,6 +367,62 @@ bool ippRequestWithinBounds(ipp_t *request, int maxAttributes, int maxValues) {
     if (++attributes > maxAttributes || ippGetCount(a) > maxValues) return false;
   }
   return true;
+}
+
+CustomMediaRequest rewriteCustomMedia(ipp_t *request) {
+  const ipp_op_t op = ippGetOperation(request);
+  if (op != IPP_OP_PRINT_JOB && op != IPP_OP_CREATE_JOB && op != IPP_OP_VALIDATE_JOB && op != IPP_OP_PRINT_URI)
+    return CustomMediaRequest::Untouched;
+  ipp_attribute_t *media = ippFindAttribute(request, "media", IPP_TAG_ZERO);
+  if (media == nullptr || ippGetCount(media) != 1 || ippGetGroupTag(media) != IPP_TAG_JOB ||
+      ippFindAttribute(request, "media-col", IPP_TAG_ZERO) != nullptr)
+    return CustomMediaRequest::Untouched;
+  const char *name = ippGetString(media, 0, nullptr);
+  if (name == nullptr || std::strncmp(name, "custom_", 7) != 0 || name == customSizeMinName() ||
+      name == customSizeMaxName())
+    return CustomMediaRequest::Untouched;
+  pwg_media_t *size = pwgMediaForPWG(name);
+  if (size == nullptr || size->width <= 0 || size->length <= 0) return CustomMediaRequest::Untouched;
+  // The range in hundredths of millimetres, with a hundredth of slack for
+  // sizes given in other units.
+  const auto hmm = [](double points) { return static_cast<int>(std::lround(points * 2540.0 / 72.0)); };
+  const kpx::CustomSizeRange &r = kpx::kDefaultCustomRange;
+  const bool fits = size->width >= hmm(r.minWidth) - 1 && size->width <= hmm(r.maxWidth) + 1 &&
+                    size->length >= hmm(r.minHeight) - 1 && size->length <= hmm(r.maxHeight) + 1;
+  if (!fits) {
+    if (ipp_attribute_t *fidelity = ippFindAttribute(request, "ipp-attribute-fidelity", IPP_TAG_ZERO)) {
+      ippSetValueTag(request, &fidelity, IPP_TAG_BOOLEAN);
+      ippSetBoolean(request, &fidelity, 0, 1);
+    } else {
+      // Added among the operation attributes: the groups keep their order.
+      ipp_t *copy = ippNew();
+      ippCopyAttributes(copy, request, 0, nullptr, nullptr);
+      while (ipp_attribute_t *first = ippFirstAttribute(request)) ippDeleteAttribute(request, first);
+      bool added = false;
+      for (ipp_attribute_t *a = ippFirstAttribute(copy); a != nullptr; a = ippNextAttribute(copy)) {
+        if (!added && ippGetGroupTag(a) != IPP_TAG_OPERATION) {
+          ippAddBoolean(request, IPP_TAG_OPERATION, "ipp-attribute-fidelity", 1);
+          added = true;
+        }
+        if (ippGetName(a) == nullptr) ippAddSeparator(request);
+        else ippCopyAttribute(request, a, 0);
+      }
+      if (!added) ippAddBoolean(request, IPP_TAG_OPERATION, "ipp-attribute-fidelity", 1);
+      ippDelete(copy);
+    }
+    return CustomMediaRequest::Refused;
+  }
+  const int width = size->width, length = size->length;
+  ippDeleteAttribute(request, media);
+  ipp_t *dims = ippNew();
+  ippAddInteger(dims, IPP_TAG_ZERO, IPP_TAG_INTEGER, "x-dimension", width);
+  ippAddInteger(dims, IPP_TAG_ZERO, IPP_TAG_INTEGER, "y-dimension", length);
+  ipp_t *col = ippNew();
+  ippAddCollection(col, IPP_TAG_ZERO, "media-size", dims);
+  ippDelete(dims);
+  ippAddCollection(request, IPP_TAG_JOB, "media-col", col);
+  ippDelete(col);
+  return CustomMediaRequest::AsDimensions;
 }
 
 }  // namespace kpxapp

@@ -90,6 +90,15 @@ int pclxlMediaSource(const std::string &inputSlot);
 // attributes, none with more than maxValues values.
 bool ippRequestWithinBounds(ipp_t *request, int maxAttributes, int maxValues);
 
+// A job request that names a custom size by its own dimensions
+// ("media=custom_NAME_WxHunit"): within the printer's custom range it is
+// asked for as media-col by those dimensions (PAPPL knows custom sizes only
+// that way and would print the named size on the default paper); outside
+// the range the request asks for fidelity, so that it fails on the size
+// instead of printing on other paper. Other requests stay as they are.
+enum class CustomMediaRequest { Untouched, AsDimensions, Refused };
+CustomMediaRequest rewriteCustomMedia(ipp_t *request);
+
 // ---- printer state
 
 // IPP printer-state-reasons this application reports.
@@ -132,6 +141,8 @@ PrinterCondition conditionFromReply(std::string_view reply);
 // Toner level shown in printer-supply: a laser printer tells only ok, low
 // and empty.
 int tonerPercent(TonerState t);
+// What a toner level of tonerPercent means, in words for the web page.
+const char *tonerLevelText(int percent);
 
 // Lets one job at a time use a printer's device, each job once. PAPPL
 // 1.3.1 checks for a job to start before the job it started last has

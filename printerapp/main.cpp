@@ -37,12 +37,18 @@
 #include "paths.h"
 #include "printer_description.h"
 #include "pappl_guard.h"
+#include "pappl_private.h"
+#include "webpages.h"
 #include "pclxl_pages.h"
 #include "pclxl_writer.h"
 #include "rasterpage.h"
 #include "ticket.h"
 #include "statusmessage.h"
 #include "usbowner.h"
+
+// The printer's icon at 48, 128 and 512 pixels (icons.cmake).
+extern "C" const unsigned char kpx_icon_48[], kpx_icon_128[], kpx_icon_512[];
+extern "C" const size_t kpx_icon_48_size, kpx_icon_128_size, kpx_icon_512_size;
 
 namespace {
 
@@ -111,6 +117,9 @@ kpxapp::IppJob ippJobOf(pappl_job_t *job, const pappl_pr_options_t *o) {
   }
   j.dpi = o->printer_resolution[0];
   for (int i = 0; i < o->num_vendor; ++i) j.vendor[o->vendor[i].name] = o->vendor[i].value;
+  // A secure-print key is the job's own or none: PAPPL would hand every
+  // job a key saved as the printer's default.
+  if (papplJobGetAttribute(job, kpxapp::kSecureKeyAttr) == nullptr) j.vendor.erase(kpxapp::kSecureKeyAttr);
   if (ipp_attribute_t *ranges = papplJobGetAttribute(job, "page-ranges")) {
     int upper = 0;
     j.firstPage = ippGetRange(ranges, 0, &upper);
@@ -170,6 +179,9 @@ void finishJob(pappl_job_t *job, pappl_device_t *device, bool sent, bool cancell
   if (isNetworkUri(papplPrinterGetDeviceURI(printer))) kpxapp::endNetworkJob(device);
   logPrinterMessage(job, queryStatus(printer, device));
 }
+
+// The sheets of paper that many printed sides take.
+int sheetsFor(int impressions, bool duplex) { return duplex ? (impressions + 1) / 2 : impressions; }
 
 // ---------------------------------------------------------------- PDF / PostScript
 
@@ -239,13 +251,16 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   std::vector<char> buf(262144);
   // The pages as they leave for the printer, for the job's page count.
   kpx::PclXlPageCounter counter;
-  int pagesSent = 0;
+  int pagesSent = 0, impressions = 0;
+  const bool duplex = kpx::duplexModeFor(s.duplex) != kpx::Duplex::Simplex;
   auto send = [&](const char *data, size_t length) {
     if (jobCancelled(job)) return false;  // not a byte more once cancelled
     if (papplDeviceWrite(device, data, length) != static_cast<ssize_t>(length)) return false;
     for (int copies : counter.feed(data, length)) {
       ++pagesSent;
+      impressions += copies;
       papplJobSetImpressionsCompleted(job, copies);
+      kpx_job_set_media_sheets_completed(job, sheetsFor(impressions, duplex));
     }
     return true;
   };
@@ -537,6 +552,7 @@ bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, un
   RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return twinAnswer(job);
   rj->writer.endPage();
+  kpx_job_set_media_sheets_completed(job, sheetsFor(rj->writer.pagesWritten(), kpx::duplexModeFor(rj->plan.settings.duplex) != kpx::Duplex::Simplex));
   return flushOut(job, device, rj);
 }
 
@@ -714,6 +730,13 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->status_cb = statusCallback;
   d->delete_cb = printerDeleted;
   d->format = nullptr;  // no raw data: every document goes through the ticket
+  d->testpage_cb = kpxapp::testPageFile;
+  const struct { const unsigned char *png; size_t size; } icons[3] = {
+      {kpx_icon_48, kpx_icon_48_size}, {kpx_icon_128, kpx_icon_128_size}, {kpx_icon_512, kpx_icon_512_size}};
+  for (int i = 0; i < 3; ++i) {
+    d->icons[i].data = icons[i].png;
+    d->icons[i].datalen = icons[i].size;
+  }
   std::snprintf(d->make_and_model, sizeof d->make_and_model, "ZUVA KPX7720MW");
   d->ppm = 30;
   d->kind = PAPPL_KIND_DOCUMENT;
@@ -724,7 +747,12 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->quality_default = IPP_QUALITY_NORMAL;
   d->scaling_default = PAPPL_SCALING_AUTO;
   // Grey pages are made 1-bit here (rasterpage.h), at their own width.
-  d->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+  d->raster_types = PAPPL_PWG_RASTER_TYPE_NONE;
+  for (const kpxapp::RasterType &t : kpxapp::listedRasterTypes()) {
+    if (!std::strcmp(t.pwgName, "black_1")) d->raster_types |= PAPPL_PWG_RASTER_TYPE_BLACK_1;
+    else if (!std::strcmp(t.pwgName, "black_8")) d->raster_types |= PAPPL_PWG_RASTER_TYPE_BLACK_8;
+    else if (!std::strcmp(t.pwgName, "sgray_8")) d->raster_types |= PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+  }
   d->duplex = PAPPL_DUPLEX_NORMAL;
   d->sides_supported = PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
   d->sides_default = PAPPL_SIDES_ONE_SIDED;
@@ -784,7 +812,6 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-supported",
                 static_cast<int>(levels.size()), nullptr, levels.data());
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr, "0");
-  ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "secure-print-key-supported", 4);
   // Attributes PAPPL 1.3.1 leaves out although IPP Everywhere asks for
   // them; the values say what this printer really does.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
@@ -856,6 +883,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
                                              spool, logfile ? logfile : "-", loglevel, nullptr, false);
   if (system == nullptr) return nullptr;
   kpxapp::setUpAccess(system, access);
+  kpxapp::addWebStrings(system);
   // The local socket PAPPL adds next: root's in a directory of root and the
   // administrators only, and the socket itself as soon as it is there.
   static std::string socketPath = localSocketPath();

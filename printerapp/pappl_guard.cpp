@@ -19,7 +19,10 @@
 // 3. Requests: PAPPL reads any IPP request whole and answers it, however
 //    many attributes it has (requested-attributes with "all" 2000 times
 //    costs 49 s of CPU). ippRead refuses a request beyond the bounds in
-//    pappl_guard.h (PAPPL answers 400 Bad Request).
+//    pappl_guard.h (PAPPL answers 400 Bad Request). A custom size named
+//    by its dimensions ("media=custom_..._100x150mm") is not in
+//    media-supported, so PAPPL printed it on the default paper; ippRead
+//    asks for it by its dimensions instead (appcore.h).
 // 4. Stalled clients: a request whose body stops coming holds its thread
 //    for minutes. httpAcceptConnection gives every connection a time limit
 //    for each read and write.
@@ -28,16 +31,25 @@
 //    page hands to every visitor. papplClientIsValidForm accepts a form only
 //    from a client that is also authorized as an administrator.
 // 6. Job history: trimmed from the wrong end; pappl_history.c.
+// 7. Web pages: the printer's state lists its reasons with their texts,
+//    which end in a period, and ends the list with one ("Paper jam., Toner
+//    low.."). papplClientGetLocString gives the reasons' texts without it.
+// 8. The supplies page shows a bar with neither figure nor words; the
+//    application shows its own (webpages.h).
 #include "pappl_guard.h"
 
 #include <pthread.h>
 
 #include <pappl/pappl.h>
 
+#include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "appcore.h"
+#include "webpages.h"
 
 extern "C" {
 // PAPPL's job thread (job-process.c).
@@ -49,6 +61,7 @@ int __real_pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(
 ipp_state_t __real_ippRead(http_t *http, ipp_t *ipp);
 http_t *__real_httpAcceptConnection(int fd, int blocking);
 bool __real_papplClientIsValidForm(pappl_client_t *client, int num_form, cups_option_t *form);
+const char *__real_papplClientGetLocString(pappl_client_t *client, const char *key);
 }
 
 namespace kpxapp {
@@ -119,8 +132,9 @@ int __wrap_pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(
 
 ipp_state_t __wrap_ippRead(http_t *http, ipp_t *ipp) {
   ipp_state_t state = __real_ippRead(http, ipp);
-  if (state == IPP_STATE_DATA && !ippRequestWithinBounds(ipp, kMaxRequestAttributes, kMaxAttributeValues))
-    return IPP_STATE_ERROR;
+  if (state != IPP_STATE_DATA) return state;
+  if (!ippRequestWithinBounds(ipp, kMaxRequestAttributes, kMaxAttributeValues)) return IPP_STATE_ERROR;
+  rewriteCustomMedia(ipp);
   return state;
 }
 
@@ -132,6 +146,23 @@ http_t *__wrap_httpAcceptConnection(int fd, int blocking) {
 
 bool __wrap_papplClientIsValidForm(pappl_client_t *client, int num_form, cups_option_t *form) {
   return __real_papplClientIsValidForm(client, num_form, form) && papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE;
+}
+
+const char *__wrap_papplClientGetLocString(pappl_client_t *client, const char *key) {
+  const char *text = __real_papplClientGetLocString(client, key);
+  static const char kReasons[] = "printer-state-reasons.";
+  if (key == nullptr || text == nullptr || std::strncmp(key, kReasons, sizeof kReasons - 1) != 0) return text;
+  const size_t length = std::strlen(text);
+  if (length == 0 || text[length - 1] != '.') return text;
+  // Kept for the life of the program: a few dozen texts at most.
+  static std::mutex mutex;
+  static std::map<std::string, std::string> trimmed;
+  std::lock_guard<std::mutex> lock(mutex);
+  return trimmed.emplace(text, std::string(text, length - 1)).first->second.c_str();
+}
+
+void __wrap__papplPrinterWebSupplies(pappl_client_t *client, pappl_printer_t *printer) {
+  showSuppliesPage(client, printer);
 }
 
 }  // extern "C"

@@ -31,6 +31,13 @@ bool greyOrBlack(unsigned space) { return space == CUPS_CSPACE_W || space == CUP
 
 }  // namespace
 
+const std::vector<RasterType> &listedRasterTypes() {
+  // sgray_1 would print right too, but PAPPL has no way to list it.
+  static const std::vector<RasterType> kTypes = {
+      {"black_1", CUPS_CSPACE_K, 1}, {"black_8", CUPS_CSPACE_K, 8}, {"sgray_8", CUPS_CSPACE_SW, 8}};
+  return kTypes;
+}
+
 unsigned maxPageWidthPixels(unsigned dpi) { return pixelsFor(largestPoints(true), dpi); }
 unsigned maxPageHeightPixels(unsigned dpi) { return pixelsFor(largestPoints(false), dpi); }
 
@@ -44,6 +51,13 @@ PageCheck checkRasterPage(const RasterFormat &f) {
     return fail(PageVerdict::FormatError, "The page's line length does not match its width.");
   if (!greyOrBlack(f.colorSpace) || f.bitsPerPixel != f.bitsPerColor)
     return fail(PageVerdict::Unprintable, "The page is in colour; the printer prints grey and black only.");
+  const auto &types = listedRasterTypes();
+  if (std::none_of(types.begin(), types.end(), [&](const RasterType &t) {
+        return t.colorSpace == f.colorSpace && t.bits == f.bitsPerPixel;
+      }))
+    return fail(PageVerdict::FormatError, "The page's raster type is not one the printer lists (" +
+                                              std::to_string(f.bitsPerPixel) + "-bit " +
+                                              (f.colorSpace == CUPS_CSPACE_K ? "black" : "grey") + ").");
   if (f.xdpi != f.ydpi || !printerResolution(f.xdpi))
     return fail(PageVerdict::Unprintable, "The page's resolution (" + std::to_string(f.xdpi) + "x" +
                                               std::to_string(f.ydpi) + " dpi) is not one the printer has.");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kpxapp {
 
@@ -29,8 +30,17 @@ struct PageCheck {
   std::string reason;  // for the job log and message, empty when printable
 };
 
-// Whether a page can be printed as its header describes it: one grey or
-// black channel of 1 or 8 bits, a resolution the printer has (300, 600,
+// The raster types the printer lists (pwg-raster-document-type-supported)
+// and prints: their colour space (cups_cspace_t) and bits.
+struct RasterType {
+  const char *pwgName;
+  unsigned colorSpace;
+  unsigned bits;
+};
+const std::vector<RasterType> &listedRasterTypes();
+
+// Whether a page can be printed as its header describes it: one of the
+// listed raster types, a resolution the printer has (300, 600,
 // 1200 dpi, the same across and down), no larger than the printer's
 // largest paper, and lines as long as the width says.
 PageCheck checkRasterPage(const RasterFormat &f);

@@ -285,6 +285,9 @@ TEST(RasterPage, OnlyPagesThePrinterCanTakeAreAccepted) {
       {"72 dpi", [](RasterFormat &f) { f.xdpi = f.ydpi = 72, f.width = f.bytesPerLine = 612, f.height = 792; },
        PageVerdict::Unprintable},
       {"600x300 dpi", [](RasterFormat &f) { f.ydpi = 300, f.height = 3300; }, PageVerdict::Unprintable},
+      {"1-bit grey (sgray_1, not listed)",
+       [](RasterFormat &f) { f.bitsPerColor = f.bitsPerPixel = 1, f.bytesPerLine = 638; }, PageVerdict::FormatError},
+      {"8-bit black (black_8)", [](RasterFormat &f) { f.colorSpace = CUPS_CSPACE_K; }, PageVerdict::Printable},
   };
   for (const Case &c : cases) {
     RasterFormat f = letterGrey600();
@@ -359,4 +362,48 @@ TEST(AppCore, RequestsBeyondTheirBoundsAreRefused) {
   EXPECT_FALSE(ippRequestWithinBounds(request, 2, 3));
   EXPECT_FALSE(ippRequestWithinBounds(request, 3, 2));
   ippDelete(request);
+}
+
+TEST(AppCore, CustomSizesByNameAreAskedForByTheirDimensionsOrRefused) {
+  struct Case {
+    ipp_op_t op;
+    const char *media;
+    bool withMediaCol;
+    CustomMediaRequest result;
+    int width, length;  // media-col's size afterwards, 0 when none
+  };
+  const Case cases[] = {
+      {IPP_OP_PRINT_JOB, "custom_100x150mm_100x150mm", false, CustomMediaRequest::AsDimensions, 10000, 15000},
+      {IPP_OP_CREATE_JOB, "custom_card_4x6in", false, CustomMediaRequest::AsDimensions, 10160, 15240},
+      {IPP_OP_VALIDATE_JOB, "custom_max_8.5x14in", false, CustomMediaRequest::Untouched, 0, 0},
+      {IPP_OP_PRINT_JOB, "custom_big_300x500mm", false, CustomMediaRequest::Refused, 0, 0},
+      {IPP_OP_PRINT_JOB, "custom_tiny_2x2in", false, CustomMediaRequest::Refused, 0, 0},
+      {IPP_OP_PRINT_JOB, "iso_a4_210x297mm", false, CustomMediaRequest::Untouched, 0, 0},
+      {IPP_OP_PRINT_JOB, "custom_100x150mm_100x150mm", true, CustomMediaRequest::Untouched, 0, 0},
+      {IPP_OP_GET_PRINTER_ATTRIBUTES, "custom_100x150mm_100x150mm", false, CustomMediaRequest::Untouched, 0, 0},
+  };
+  for (const Case &c : cases) {
+    ipp_t *request = ippNewRequest(c.op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/ipp/print/P");
+    ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, c.media);
+    if (c.withMediaCol) ippAddCollection(request, IPP_TAG_JOB, "media-col", nullptr);
+    EXPECT_EQ(rewriteCustomMedia(request), c.result) << c.media;
+    const bool named = ippFindAttribute(request, "media", IPP_TAG_KEYWORD) != nullptr;
+    EXPECT_EQ(named, c.result != CustomMediaRequest::AsDimensions) << c.media;
+    ipp_attribute_t *fidelity = ippFindAttribute(request, "ipp-attribute-fidelity", IPP_TAG_BOOLEAN);
+    EXPECT_EQ(fidelity != nullptr && ippGetBoolean(fidelity, 0), c.result == CustomMediaRequest::Refused) << c.media;
+    // Attribute groups stay in order: operation, then job.
+    ipp_tag_t last = IPP_TAG_ZERO;
+    for (ipp_attribute_t *a = ippFirstAttribute(request); a != nullptr; a = ippNextAttribute(request)) {
+      EXPECT_GE(ippGetGroupTag(a), last) << c.media << ": " << ippGetName(a);
+      last = ippGetGroupTag(a);
+    }
+    if (c.width != 0) {
+      ipp_t *col = ippGetCollection(ippFindAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION), 0);
+      ipp_t *size = ippGetCollection(ippFindAttribute(col, "media-size", IPP_TAG_BEGIN_COLLECTION), 0);
+      EXPECT_EQ(ippGetInteger(ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER), 0), c.width) << c.media;
+      EXPECT_EQ(ippGetInteger(ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER), 0), c.length) << c.media;
+    }
+    ippDelete(request);
+  }
 }
