@@ -29,7 +29,7 @@ std::string webStrings() {
     std::string text = level == "0" ? "0 (normal)" : level.front() == '-' ? level + " (lighter)" : "+" + level + " (darker)";
     add(std::string(kDensityAttr) + "." + level, text);
   }
-  add(kSecureKeyAttr, "Secure print key (each job gives its own; a key saved here is not used)");
+  add(kSecureKeyAttr, "Secure print key (per job only, none kept here)");
   return s;
 }
 
