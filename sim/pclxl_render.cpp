@@ -151,10 +151,6 @@ class Renderer {
     auto it = attrs_.find(id);
     return it == attrs_.end() ? nullptr : &it->second;
   }
-  double num(unsigned id, double fallback, uint64_t i = 0) const {
-    const PclxlToken *a = attr(id);
-    return a ? tok_.element(*a, i) : fallback;
-  }
   double need(unsigned id, const char *name, uint64_t i = 0) const {
     const PclxlToken *a = attr(id);
     if (!a || a->count <= i) fail(opOffset_, std::string(opName_) + " without " + name);
@@ -163,7 +159,8 @@ class Renderer {
   // An integer attribute within [lo, hi].
   int64_t integer(unsigned id, const char *name, int64_t lo, int64_t hi, double fallback, bool required = false,
                   uint64_t i = 0) const {
-    double v = required ? need(id, name, i) : num(id, fallback, i);
+    if (!required && !attr(id)) return static_cast<int64_t>(fallback);
+    double v = need(id, name, i);
     if (!(v >= static_cast<double>(lo) && v <= static_cast<double>(hi)) || v != std::floor(v))
       fail(opOffset_, std::string(opName_) + ": " + name + " " + fmt(v) + " out of range");
     return static_cast<int64_t>(v);
