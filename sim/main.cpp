@@ -1,6 +1,7 @@
 // kpx7720mw-sim: stands in for one KPX7720MW printer (raw TCP print port,
 // UDP status port, emulated USB device) for tests, benchmarks and the demo.
-// "kpx7720mw-sim ctl ..." is the client of its control socket.
+// "kpx7720mw-sim ctl ..." is the client of its control socket,
+// "kpx7720mw-sim render ..." renders a kept job's pages.
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +22,9 @@
 #include "control.h"
 #include "logger.h"
 #include "model.h"
+#include "pclxl_render.h"
+#include "printer_media.h"
+#include "printstream.h"
 #include "server.h"
 #include "textutil.h"
 #include "usb_device.h"
@@ -30,6 +36,7 @@ namespace {
 const char kUsage[] =
     "usage: kpx7720mw-sim [options]\n"
     "       kpx7720mw-sim ctl [--socket PATH] [--timeout S] COMMAND [ARGS...]\n"
+    "       kpx7720mw-sim render JOBFILE [--out DIR]\n"
     "\n"
     "options:\n"
     "  --tcp ADDR:PORT|off      raw print port (default 127.0.0.1:9100; port 0 = any free)\n"
@@ -147,10 +154,67 @@ int runCtl(int argc, char **argv) {
   return 3;
 }
 
+// Renders the PCL XL part of a job file: one line per page on stdout, with
+// --out DIR also DIR/page-N.pbm. Status 1 for data that does not render,
+// 2 for wrong arguments or files that cannot be read or written.
+int runRender(int argc, char **argv) {
+  std::string job, outDir;
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--out" && i + 1 < argc)
+      outDir = argv[++i];
+    else if (job.empty() && !a.empty() && a[0] != '-')
+      job = a;
+    else
+      return usageError("render: unexpected argument " + a);
+  }
+  if (job.empty()) return usageError("render: no job file");
+  std::ifstream in(job, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) {
+    std::fprintf(stderr, "kpx7720mw-sim render: cannot read %s\n", job.c_str());
+    return 2;
+  }
+  PrintStreamSummary s = analyzePrintStream(bytes, true);
+  if (s.pclxl == PrintStreamSummary::Pclxl::None) {
+    std::fprintf(stderr, "kpx7720mw-sim render: no PCL XL in %s\n", job.c_str());
+    return 1;
+  }
+  PclxlRenderOptions opt;
+  opt.media = printerMediaSizes();
+  bool writeFailed = false;
+  PclxlRenderResult r = renderPclxl(std::string_view(bytes).substr(s.pclxlOffset), opt, [&](RenderedPage &p) {
+    std::printf("%s\n", pageLine(p).c_str());
+    if (outDir.empty()) return true;
+    std::string path = outDir + "/page-" + std::to_string(p.number) + ".pbm";
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::string pbm = toPbm(p);
+    f.write(pbm.data(), static_cast<std::streamsize>(pbm.size()));
+    if (!f.good()) {
+      std::fprintf(stderr, "kpx7720mw-sim render: cannot write %s\n", path.c_str());
+      writeFailed = true;
+    }
+    return !writeFailed;
+  });
+  std::fflush(stdout);
+  if (writeFailed) return 2;
+  if (!r.error.empty()) {
+    std::fprintf(stderr, "kpx7720mw-sim render: %s (in the stream from offset %zu)\n", r.error.c_str(),
+                 s.pclxlOffset);
+    return 1;
+  }
+  if (!r.complete) {
+    std::fprintf(stderr, "kpx7720mw-sim render: the stream ends before EndSession\n");
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc >= 2 && std::string(argv[1]) == "ctl") return runCtl(argc, argv);
+  if (argc >= 2 && std::string(argv[1]) == "render") return runRender(argc, argv);
 
   PrinterState st;
   ServerConfig cfg;

@@ -1,6 +1,7 @@
 #include "pclxl.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace kpxsim {
 
@@ -70,152 +71,49 @@ std::string hexByte(uint8_t b) {
 
 class Scanner {
  public:
-  explicit Scanner(std::string_view d) : data_(d) {}
+  explicit Scanner(std::string_view d) : tok_(d) {}
 
   PclxlScan run() {
-    if (!readHeader()) return result_;
-    size_t pos = pos_;
-    while (pos < data_.size()) {
-      uint8_t tag = byte(pos);
-      if (isWhitespace(tag)) {
-        ++pos;
-        continue;
-      }
-      if (tag == 0x1b) {
-        if (data_.size() - pos >= kUelLen && data_.compare(pos, kUelLen, kUel) == 0) {
+    if (!tok_.readHeader()) return fail();
+    result_.bigEndian = tok_.bigEndian();
+    result_.header = std::string(tok_.headerLine());
+    PclxlToken t;
+    for (;;) {
+      switch (tok_.next(t)) {
+        case PclxlTokenizer::Next::Error:
+          return fail();
+        case PclxlTokenizer::Next::Uel:
           result_.endedByUel = true;
-          result_.length = pos;
+          result_.length = tok_.position();
           return finish();
-        }
-        if (data_.size() - pos < kUelLen &&
-            data_.compare(pos, std::string_view::npos, std::string_view(kUel, data_.size() - pos)) == 0)
-          return fail(pos, "stream ends inside a UEL");
-        return fail(pos, "escape byte that is no UEL");
+        case PclxlTokenizer::Next::End:
+          result_.length = tok_.position();
+          return finish();
+        case PclxlTokenizer::Next::Token:
+          break;
       }
-      size_t next = 0;
-      if (!token(pos, tag, next)) return result_;
-      pos = next;
+      if (t.kind == PclxlToken::Kind::EmbeddedData) result_.embeddedBytes += t.count;
+      if (t.kind == PclxlToken::Kind::Operator) {
+        ++result_.operators;
+        if (!operatorSeen(t.offset, t.tag)) return result_;
+      }
     }
-    result_.length = data_.size();
-    return finish();
   }
 
  private:
-  uint8_t byte(size_t at) const { return static_cast<uint8_t>(data_[at]); }
-
-  uint64_t number(size_t at, int size) const {
-    uint64_t v = 0;
-    for (int i = 0; i < size; ++i) {
-      uint64_t b = byte(at + static_cast<size_t>(i));
-      if (result_.bigEndian)
-        v = (v << 8) | b;
-      else
-        v |= b << (8 * i);
-    }
-    return v;
-  }
-
-  bool have(size_t pos, uint64_t n) const { return n <= data_.size() - pos; }
+  PclxlScan fail() { return fail(tok_.errorOffset(), tok_.error()); }
 
   PclxlScan fail(size_t at, const std::string &why) {
     result_.status = PclxlScan::Status::Malformed;
-    result_.error = why + " at offset " + std::to_string(at);
+    result_.error = why;
     result_.errorOffset = at;
     result_.length = at;
     return result_;
   }
 
   bool failB(size_t at, const std::string &why) {
-    fail(at, why);
+    fail(at, why + " at offset " + std::to_string(at));
     return false;
-  }
-
-  bool truncated(size_t at, const std::string &what) {
-    return failB(at, "stream cut inside " + what);
-  }
-
-  bool readHeader() {
-    if (data_.empty()) {
-      fail(0, "no stream header");
-      return false;
-    }
-    uint8_t binding = byte(0);
-    if (binding == '\'') {
-      fail(0, "ASCII binding is not supported");
-      return false;
-    }
-    if (binding != '(' && binding != ')') {
-      fail(0, "unknown binding " + hexByte(binding));
-      return false;
-    }
-    result_.bigEndian = binding == '(';
-    size_t eol = data_.find('\n');
-    if (eol == std::string_view::npos) {
-      fail(0, "stream header without line end");
-      return false;
-    }
-    std::string_view line = data_.substr(0, eol);
-    if (line.substr(1, 10) != " HP-PCL XL") {
-      fail(0, "stream header is not HP-PCL XL");
-      return false;
-    }
-    // Keep the header printable: gs ends its comment with a NUL.
-    size_t nul = line.find('\0');
-    result_.header = std::string(line.substr(0, nul));
-    pos_ = eol + 1;
-    return true;
-  }
-
-  bool token(size_t pos, uint8_t tag, size_t &next) {
-    if (tag >= 0x41 && tag <= 0xbf) {
-      const char *name = kOperators[tag - 0x41];
-      if (!name) return failB(pos, "unknown operator " + hexByte(tag));
-      ++result_.operators;
-      if (!operatorSeen(pos, tag)) return false;
-      next = pos + 1;
-      return true;
-    }
-    if (tag == 0xf8 || tag == 0xf9) {
-      uint64_t n = tag == 0xf8 ? 1 : 2;
-      if (!have(pos + 1, n)) return truncated(pos, "attribute id");
-      next = pos + 1 + n;
-      return true;
-    }
-    if (tag == 0xfa || tag == 0xfb) {
-      int lenSize = tag == 0xfa ? 4 : 1;
-      if (!have(pos + 1, static_cast<uint64_t>(lenSize))) return truncated(pos, "embedded data length");
-      uint64_t len = number(pos + 1, lenSize);
-      size_t start = pos + 1 + static_cast<size_t>(lenSize);
-      if (!have(start, len))
-        return truncated(pos, "embedded data (" + std::to_string(len) + " bytes declared, " +
-                                  std::to_string(data_.size() - start) + " present)");
-      result_.embeddedBytes += len;
-      next = start + static_cast<size_t>(len);
-      return true;
-    }
-    int elem = elementSize(tag);
-    uint8_t family = tag & 0xf8;
-    bool known = elem > 0 && (family == 0xc0 || family == 0xc8 || family == 0xd0 || family == 0xe0);
-    if (!known) return failB(pos, "unknown tag " + hexByte(tag));
-    if (family == 0xc8) {
-      // Array: the element count follows as a tagged ubyte or uint16.
-      if (!have(pos + 1, 1)) return truncated(pos, "array length");
-      uint8_t lenTag = byte(pos + 1);
-      int lenSize = lenTag == 0xc0 ? 1 : lenTag == 0xc1 ? 2 : lenTag == 0xc2 ? 4 : 0;
-      if (!lenSize) return failB(pos + 1, "array length of type " + hexByte(lenTag));
-      if (!have(pos + 2, static_cast<uint64_t>(lenSize))) return truncated(pos, "array length");
-      uint64_t count = number(pos + 2, lenSize);
-      size_t start = pos + 2 + static_cast<size_t>(lenSize);
-      uint64_t bytes = count * static_cast<uint64_t>(elem);
-      if (!have(start, bytes)) return truncated(pos, "array of " + std::to_string(count) + " elements");
-      next = start + static_cast<size_t>(bytes);
-      return true;
-    }
-    int n = family == 0xc0 ? 1 : family == 0xd0 ? 2 : 4;
-    uint64_t bytes = static_cast<uint64_t>(n * elem);
-    if (!have(pos + 1, bytes)) return truncated(pos, typeName(tag));
-    next = pos + 1 + static_cast<size_t>(bytes);
-    return true;
   }
 
   bool operatorSeen(size_t pos, uint8_t tag) {
@@ -263,14 +161,147 @@ class Scanner {
     return result_;
   }
 
-  std::string_view data_;
-  size_t pos_ = 0;
+  PclxlTokenizer tok_;
   bool inSession_ = false;
   bool inPage_ = false;
   PclxlScan result_;
 };
 
 }  // namespace
+
+bool PclxlTokenizer::readHeader() {
+  if (data_.empty()) {
+    fail(0, "no stream header");
+    return false;
+  }
+  uint8_t binding = byte(0);
+  if (binding == '\'') {
+    fail(0, "ASCII binding is not supported");
+    return false;
+  }
+  if (binding != '(' && binding != ')') {
+    fail(0, "unknown binding " + hexByte(binding));
+    return false;
+  }
+  bigEndian_ = binding == '(';
+  size_t eol = data_.find('\n');
+  if (eol == std::string_view::npos) {
+    fail(0, "stream header without line end");
+    return false;
+  }
+  std::string_view line = data_.substr(0, eol);
+  if (line.substr(1, 10) != " HP-PCL XL") {
+    fail(0, "stream header is not HP-PCL XL");
+    return false;
+  }
+  // Keep the header printable: gs ends its comment with a NUL.
+  header_ = line.substr(0, line.find('\0'));
+  pos_ = eol + 1;
+  return true;
+}
+
+uint64_t PclxlTokenizer::number(size_t at, int size) const {
+  uint64_t v = 0;
+  for (int i = 0; i < size; ++i) {
+    uint64_t b = byte(at + static_cast<size_t>(i));
+    if (bigEndian_)
+      v = (v << 8) | b;
+    else
+      v |= b << (8 * i);
+  }
+  return v;
+}
+
+PclxlTokenizer::Next PclxlTokenizer::fail(size_t at, const std::string &why) {
+  error_ = why + " at offset " + std::to_string(at);
+  errorOffset_ = at;
+  pos_ = at;
+  return Next::Error;
+}
+
+double PclxlTokenizer::element(const PclxlToken &t, uint64_t i) const {
+  if (t.kind != PclxlToken::Kind::Value || i >= t.count) return 0;
+  size_t at = t.dataOffset + static_cast<size_t>(i) * static_cast<size_t>(t.elementSize);
+  uint64_t raw = number(at, t.elementSize);
+  switch (t.tag & 0x07) {
+    case 0: case 1: case 2: return static_cast<double>(raw);
+    case 3: return static_cast<int16_t>(static_cast<uint16_t>(raw));
+    case 4: return static_cast<int32_t>(static_cast<uint32_t>(raw));
+    default: {
+      uint32_t bits = static_cast<uint32_t>(raw);
+      float f;
+      std::memcpy(&f, &bits, sizeof f);
+      return f;
+    }
+  }
+}
+
+PclxlTokenizer::Next PclxlTokenizer::next(PclxlToken &t) {
+  while (pos_ < data_.size() && isWhitespace(byte(pos_))) ++pos_;
+  if (pos_ >= data_.size()) return Next::End;
+  const size_t pos = pos_;
+  const uint8_t tag = byte(pos);
+  t = PclxlToken();
+  t.tag = tag;
+  t.offset = pos;
+  if (tag == 0x1b) {
+    if (data_.size() - pos >= kUelLen && data_.compare(pos, kUelLen, kUel) == 0) return Next::Uel;
+    if (data_.size() - pos < kUelLen &&
+        data_.compare(pos, std::string_view::npos, std::string_view(kUel, data_.size() - pos)) == 0)
+      return fail(pos, "stream ends inside a UEL");
+    return fail(pos, "escape byte that is no UEL");
+  }
+  if (tag >= 0x41 && tag <= 0xbf) {
+    if (!kOperators[tag - 0x41]) return fail(pos, "unknown operator " + hexByte(tag));
+    t.kind = PclxlToken::Kind::Operator;
+    t.end = pos + 1;
+  } else if (tag == 0xf8 || tag == 0xf9) {
+    int n = tag == 0xf8 ? 1 : 2;
+    if (!have(pos + 1, static_cast<uint64_t>(n))) return truncated(pos, "attribute id");
+    t.kind = PclxlToken::Kind::AttributeId;
+    t.attribute = static_cast<unsigned>(number(pos + 1, n));
+    t.end = pos + 1 + static_cast<size_t>(n);
+  } else if (tag == 0xfa || tag == 0xfb) {
+    int lenSize = tag == 0xfa ? 4 : 1;
+    if (!have(pos + 1, static_cast<uint64_t>(lenSize))) return truncated(pos, "embedded data length");
+    uint64_t len = number(pos + 1, lenSize);
+    size_t start = pos + 1 + static_cast<size_t>(lenSize);
+    if (!have(start, len))
+      return truncated(pos, "embedded data (" + std::to_string(len) + " bytes declared, " +
+                                std::to_string(data_.size() - start) + " present)");
+    t.kind = PclxlToken::Kind::EmbeddedData;
+    t.elementSize = 1;
+    t.count = len;
+    t.dataOffset = start;
+    t.end = start + static_cast<size_t>(len);
+  } else {
+    int elem = elementSize(tag);
+    uint8_t family = tag & 0xf8;
+    bool known = elem > 0 && (family == 0xc0 || family == 0xc8 || family == 0xd0 || family == 0xe0);
+    if (!known) return fail(pos, "unknown tag " + hexByte(tag));
+    t.kind = PclxlToken::Kind::Value;
+    t.elementSize = elem;
+    if (family == 0xc8) {
+      // Array: the element count follows as a tagged ubyte or uint16.
+      if (!have(pos + 1, 1)) return truncated(pos, "array length");
+      uint8_t lenTag = byte(pos + 1);
+      int lenSize = lenTag == 0xc0 ? 1 : lenTag == 0xc1 ? 2 : lenTag == 0xc2 ? 4 : 0;
+      if (!lenSize) return fail(pos + 1, "array length of type " + hexByte(lenTag));
+      if (!have(pos + 2, static_cast<uint64_t>(lenSize))) return truncated(pos, "array length");
+      t.count = number(pos + 2, lenSize);
+      t.dataOffset = pos + 2 + static_cast<size_t>(lenSize);
+      if (!have(t.dataOffset, t.count * static_cast<uint64_t>(elem)))
+        return truncated(pos, "array of " + std::to_string(t.count) + " elements");
+    } else {
+      t.count = family == 0xc0 ? 1 : family == 0xd0 ? 2 : 4;
+      t.dataOffset = pos + 1;
+      if (!have(t.dataOffset, t.count * static_cast<uint64_t>(elem))) return truncated(pos, typeName(tag));
+    }
+    t.end = t.dataOffset + static_cast<size_t>(t.count) * static_cast<size_t>(elem);
+  }
+  pos_ = t.end;
+  return Next::Token;
+}
 
 PclxlScan scanPclxl(std::string_view data) { return Scanner(data).run(); }
 

@@ -41,6 +41,64 @@ struct PclxlScan {
 // tokens. The scan stops at a UEL found at a token boundary.
 PclxlScan scanPclxl(std::string_view data);
 
+// One token of a PCL XL stream, as PclxlTokenizer finds it.
+struct PclxlToken {
+  enum class Kind { Operator, AttributeId, Value, EmbeddedData };
+  Kind kind = Kind::Operator;
+  uint8_t tag = 0;
+  size_t offset = 0;  // where the token starts
+  size_t end = 0;     // first byte after it
+  unsigned attribute = 0;  // AttributeId: the id
+  // Value: the elements (a scalar has 1, an xy pair 2, a box 4, an array
+  // its count), each elementSize bytes, from dataOffset on.
+  // EmbeddedData: count bytes from dataOffset on (elementSize 1).
+  int elementSize = 0;
+  uint64_t count = 0;
+  size_t dataOffset = 0;
+
+  bool isArray() const { return kind == Kind::Value && (tag & 0xf8) == 0xc8; }
+};
+
+// Splits a PCL XL stream into tokens. Whitespace between tokens is passed
+// over; a UEL at a token boundary ends the stream.
+class PclxlTokenizer {
+ public:
+  explicit PclxlTokenizer(std::string_view data) : data_(data) {}
+
+  // Reads the binding header line; false (error() says why) when the data
+  // does not start with one.
+  bool readHeader();
+
+  enum class Next { Token, End, Uel, Error };
+  Next next(PclxlToken &t);
+
+  // Element i of a Value token as a number (real32 as float; out of range: 0).
+  double element(const PclxlToken &t, uint64_t i) const;
+  std::string_view bytes(const PclxlToken &t) const {
+    return data_.substr(t.dataOffset, static_cast<size_t>(t.count) * static_cast<size_t>(t.elementSize));
+  }
+
+  bool bigEndian() const { return bigEndian_; }
+  std::string_view headerLine() const { return header_; }
+  size_t position() const { return pos_; }
+  const std::string &error() const { return error_; }
+  size_t errorOffset() const { return errorOffset_; }
+
+ private:
+  uint8_t byte(size_t at) const { return static_cast<uint8_t>(data_[at]); }
+  uint64_t number(size_t at, int size) const;
+  bool have(size_t pos, uint64_t n) const { return n <= data_.size() - pos; }
+  Next fail(size_t at, const std::string &why);
+  Next truncated(size_t at, const std::string &what) { return fail(at, "stream cut inside " + what); }
+
+  std::string_view data_;
+  size_t pos_ = 0;
+  bool bigEndian_ = false;
+  std::string_view header_;
+  std::string error_;
+  size_t errorOffset_ = 0;
+};
+
 // The operator's name ("BeginPage") or null for a tag that is no operator.
 const char *pclxlOperatorName(uint8_t tag);
 
