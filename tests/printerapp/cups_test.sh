@@ -2,7 +2,7 @@
 # Printing through a private CUPS whose queue is the application (-m
 # everywhere), run as installed (logins by PAM, no option to turn them off):
 # a PDF and a JPEG reach the simulator with the ticket, their pages and the
-# trailer. And for the same PDF the application sends the
+# trailer, the PDF at each print-quality at the resolution its ticket names. And for the same PDF the application sends the
 # printer what the classic filter sends, byte for byte apart from the lock
 # query in front and the two lines that carry the time of the job.
 set -euo pipefail
@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
 trap 'bash "$src/scripts/private-cups.sh" stop "$dir/cups" >/dev/null 2>&1 || true; rig_stop "$dir"; rm -rf "$dir"' EXIT
 chmod 0755 "$dir"  # the filters run as lp when we are root
-rig_start "$dir" "$build"
+RIG_LOG_LEVEL=debug rig_start "$dir" "$build"  # (the log names the format CUPS sends)
 eval "$(bash "$src/scripts/private-cups.sh" start "$dir/cups" --build "$build" --printer "$SIM_TCP" --no-queues |
   sed -n 's/^CUPS_SERVER=/export CUPS_SERVER=/p')"
 /usr/sbin/lpadmin -p APP -E -v "$APP_URI" -m everywhere 2>/dev/null
@@ -41,17 +41,36 @@ lp -d APP -t photo "$dir/photo.jpg" >/dev/null
 rig_wait_jobs 2 120
 expect_job 2 1
 
+# CUPS's everywhere queue at each print-quality: the PDF goes to the
+# application as the queue sends it, and every page reaches the printer at
+# the resolution the ticket names.
+n=2
+for quality in 3 4 5; do
+  n=$((n + 1))
+  lp -d APP -t "quality-$quality" -o print-quality=$quality "$dir/doc.pdf" >/dev/null
+  rig_wait_jobs "$n" 120
+  expect_job "$n" 3
+  rendered=$("$build/sim/kpx7720mw-sim" render "$dir/sim/jobs/job-$(printf %04d "$n").prn") ||
+    { echo "quality $quality: the printer's data does not render"; exit 1; }
+  dpi=$(field "$n" set.RESOLUTION | tr -dc 0-9)  # 1200, or TR1200: its enhanced mode
+  [ "$(grep -c " dpi=$dpi media=A4 " <<<"$rendered")" = 3 ] ||
+    { echo "quality $quality: pages not at the ticket's $dpi dpi on A4: $rendered"; exit 1; }
+  echo "print-quality $quality: CUPS sent $(grep -o "document-format\"='[^']*'" "$dir/app.log" | tail -1)," \
+    "the printer got RESOLUTION=$(field "$n" set.RESOLUTION): $(head -1 <<<"$rendered")"
+done
+
 # The same document bytes both ways: raw through CUPS to the application,
 # and the classic (USB) filter run on them as CUPS would run it.
+n=$((n + 1))
 lp -d APP -t same -o raw "$dir/doc.pdf" >/dev/null
-rig_wait_jobs 3 120
-expect_job 3 3
+rig_wait_jobs "$n" 120
+expect_job "$n" 3
 root=$dir/classic
 mkdir -p "$root/KPX7720MW/config" "$root/KPX7720MW/kpx7720mw/bin"
 ln -s /usr/bin/gs "$root/KPX7720MW/kpx7720mw/bin/gs"
 ZUVA_PRINTERS_ROOT=$root PPD=$src/ppd/KPX7720MW.ppd CUPS_REQUESTROOT=$root \
   "$build/filter/pstopxl_7720mw" 9 "$(id -un)" same 1 "" <"$dir/doc.pdf" >"$dir/classic.prn" 2>"$dir/classic.err"
-python3 - "$dir/sim/jobs/job-0003.prn" "$dir/classic.prn" <<'PY'
+python3 - "$dir/sim/jobs/job-$(printf %04d "$n").prn" "$dir/classic.prn" <<'PY'
 import re, sys
 def norm(data, lock):
     if lock:
