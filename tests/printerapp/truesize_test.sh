@@ -5,7 +5,8 @@
 # size, in 1-bit black and 8-bit grey, reach the printer bit for bit as
 # sent (the simulator renders what the printer would print), on paper of
 # the page's size. PNG and JPEG print at the size their resolution gives,
-# or scaled to fit as asked. A raster type the printer does not list
+# or scaled to fit as asked. A custom size named by its dimensions prints
+# on that size or is refused. A raster type the printer does not list
 # (sgray_1) ends the job unprinted.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -190,6 +191,26 @@ for ppi in 72 150 300; do
       echo "ok: $what: bar ${size} pixels: $line"
     done
   done
+done
+
+# A custom size asked for by its name prints on that size; one outside the
+# printer's range is refused, not printed on A4.
+rig_make_pdf "$dir/doc.pdf" 1
+for media in custom_card_100x150mm:ok custom_poster_300x500mm:refused; do
+  rig_op Print-Job 'ATTR mimeMediaType document-format application/pdf' 'GROUP job-attributes-tag' \
+    "ATTR keyword media ${media%%:*}" 'FILE $filename' 'STATUS successful-ok' \
+    'STATUS client-error-attributes-or-values-not-supported' 'DISPLAY job-id' >"$dir/media.test"
+  out=$(ipptool -tv -d user=tester -f "$dir/doc.pdf" "$APP_URI" "$dir/media.test" 2>&1) || fail "${media%%:*}: $out"
+  if [ "${media#*:}" = refused ]; then
+    grep -q 'status-code = client-error-attributes-or-values-not-supported' <<<"$out" || fail "${media%%:*} was accepted"
+    continue
+  fi
+  n=$((n + 1))
+  rig_wait_jobs "$n" 60
+  line=$("$build/sim/kpx7720mw-sim" render "$dir/sim/jobs/job-$(printf %04d "$n").prn") || fail "${media%%:*}: no render"
+  # 100x150 mm at 600 dpi, to within a pixel.
+  grep -Eq ' media=custom paper=236[12]x354[23] ' <<<"$line" || fail "${media%%:*} printed on other paper: $line"
+  echo "ok: ${media%%:*}: $line"
 done
 
 # sgray_1, which the printer does not list: the job ends unprinted.
