@@ -884,6 +884,10 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
   if (system == nullptr) return nullptr;
   kpxapp::setUpAccess(system, access);
   kpxapp::addWebStrings(system);
+  // The printer's icon in the pages' bar and the browser's tab (PAPPL adds
+  // its own only where none is set).
+  papplSystemAddResourceData(system, "/favicon.png", "image/png", kpx_icon_128, kpx_icon_128_size);
+  papplSystemAddResourceData(system, "/navicon.png", "image/png", kpx_icon_48, kpx_icon_48_size);
   // The local socket PAPPL adds next: root's in a directory of root and the
   // administrators only, and the socket itself as soon as it is there.
   static std::string socketPath = localSocketPath();

@@ -52,11 +52,14 @@ for icon in sm:48 md:128 lg:512; do
   [ "$size" = "${icon#*:}x${icon#*:}" ] || fail "icon-${icon%%:*}.png is $size"
 done
 cmp -s "$dir/icon.png" "$build/printerapp/icons/icon-512.png" || fail "icon-lg.png is not the printer's icon"
+curl -sf "http://localhost:$APP_PORT/navicon.png" -o "$dir/icon.png" && cmp -s "$dir/icon.png" "$build/printerapp/icons/icon-48.png" ||
+  fail "the pages' bar does not show the printer's icon"
 
 # Print Test Page, as the button does it: one page reaches the printer.
 # (The form's token depends on the client's address: the same client asks.)
 token=$(curl -sf "$base/" | sed -n 's/.*name="session" value="\([0-9a-f]*\)".*/\1/p' | head -1)
-curl -sf -d "session=$token&action=print-test-page" "$base/" | grep -q 'Test page printed' || fail "Print Test Page refused"
+curl -sf -d "session=$token&action=print-test-page" "$base/" >"$dir/posted.html" || true
+grep -q "Test page printed" "$dir/posted.html" || fail "Print Test Page refused: $(grep -o "<div class=.banner.>[^<]*" "$dir/posted.html")"
 rig_wait_jobs 1 120
 job=$dir/sim/jobs/job-0001.txt
 for f in ticket=yes pclxl=ok end=trailer pages=1 'jobname=Test Page'; do
