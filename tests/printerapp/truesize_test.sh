@@ -7,7 +7,7 @@
 # the page's size. PNG and JPEG print at the size their resolution gives,
 # or scaled to fit as asked. A custom size named by its dimensions prints
 # on that size or is refused. A raster type the printer does not list
-# (sgray_1) ends the job unprinted.
+# (sgray_1), or a resolution it does not have, ends the job unprinted.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -213,10 +213,18 @@ for media in custom_card_100x150mm:ok custom_poster_300x500mm:refused; do
   echo "ok: ${media%%:*}: $line"
 done
 
-# sgray_1, which the printer does not list: the job ends unprinted.
-gs -q -dSAFER -sDEVICE=pwgraster -r600 -dcupsColorSpace=18 -dcupsBitsPerColor=1 -o "$dir/gray1.ras" "$dir/page.ps"
-result=$(rig_print "$dir/gray1.ras" image/pwg-raster)
-case $result in aborted*document-format-error*) ;; *) fail "sgray_1: $result" ;; esac
+# What the printer cannot print as sent ends the job unprinted, with the
+# reason: sgray_1, a type it does not list, and a resolution it does not have.
+while read -r what space bits dpi reason; do
+  gs -q -dSAFER -sDEVICE=pwgraster -r"$dpi" -dcupsColorSpace="$space" -dcupsBitsPerColor="$bits" \
+    -o "$dir/refused.ras" "$dir/page.ps" 2>/dev/null
+  result=$(rig_print "$dir/refused.ras" image/pwg-raster)
+  case $result in "aborted "*"$reason"*) ;; *) fail "$what: $result" ;; esac
+  echo "ok: $what: $result"
+done <<'REFUSED'
+sgray_1 18 1 600 document-format-error
+150-dpi 3 1 150 document-unprintable-error
+REFUSED
 sleep 1
-[ "$(ls "$dir/sim/jobs" | grep -c '\.prn$')" = "$n" ] || fail "sgray_1: something reached the printer"
+[ "$(ls "$dir/sim/jobs" | grep -c '\.prn$')" = "$n" ] || fail "a refused page reached the printer"
 echo PASS
