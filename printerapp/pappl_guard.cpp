@@ -28,6 +28,10 @@
 //    page hands to every visitor. papplClientIsValidForm accepts a form only
 //    from a client that is also authorized as an administrator.
 // 6. Job history: trimmed from the wrong end; pappl_history.c.
+// 7. DNS-SD and printer attributes: PAPPL's TXT record says TLS=1.2 also
+//    on loopback, where TLS is off, and both the record and the printer
+//    attributes claim mopria-certified=1.3. avahi_entry_group_add_service_strlst
+//    and ippAddString drop them (pappl_dnssd.cpp, dnssdtxt.h).
 #include "pappl_guard.h"
 
 #include <pthread.h>
