@@ -36,6 +36,7 @@
 #include "devices.h"
 #include "paths.h"
 #include "printer_description.h"
+#include "pappl_dnssd.h"
 #include "pappl_guard.h"
 #include "pappl_private.h"
 #include "webpages.h"
@@ -879,6 +880,7 @@ pappl_system_t *systemCallback(int num_options, cups_option_t *options, void *) 
   // On loopback TLS protects nothing, and PAPPL 1.3.1 would list "tls" in
   // uri-security-supported without an ipps: URI beside it.
   if (!shared) soptions |= PAPPL_SOPTIONS_NO_TLS;
+  kpxapp::setDnssdTlsOffered(shared);
   pappl_system_t *system = papplSystemCreate(soptions, "KPX7720MW Printer Application", port, "_print,_universal",
                                              spool, logfile ? logfile : "-", loglevel, nullptr, false);
   if (system == nullptr) return nullptr;

@@ -36,6 +36,10 @@
 //    low.."). papplClientGetLocString gives the reasons' texts without it.
 // 8. The supplies page shows a bar with neither figure nor words; the
 //    application shows its own (webpages.h).
+// 9. DNS-SD and printer attributes: PAPPL's TXT record says TLS=1.2 also
+//    on loopback, where TLS is off, and both the record and the printer
+//    attributes claim mopria-certified=1.3. avahi_entry_group_add_service_strlst
+//    and ippAddString drop them (pappl_dnssd.cpp, dnssdtxt.h).
 #include "pappl_guard.h"
 
 #include <pthread.h>

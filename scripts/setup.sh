@@ -32,6 +32,7 @@ packages=(
   libusb-1.0-0-dev umockdev libumockdev-dev
   clang libclang-rt-14-dev
   cups-ipp-utils curl iproute2 valgrind
+  avahi-daemon avahi-utils dbus util-linux
   libavahi-client-dev libssl-dev libjpeg-dev libpng-dev zlib1g-dev libpam0g-dev
   qtbase5-dev qtbase5-dev-tools
   xvfb xauth x11-utils xdotool imagemagick trayer openbox fonts-wqy-zenhei

@@ -12,6 +12,7 @@
 #include <cups/raster.h>
 
 #include "appcore.h"
+#include "dnssdtxt.h"
 #include "peer.h"
 #include "rasterpage.h"
 #include "printer_description.h"
@@ -406,4 +407,27 @@ TEST(AppCore, CustomSizesByNameAreAskedForByTheirDimensionsOrRefused) {
     }
     ippDelete(request);
   }
+}
+
+// What the DNS-SD record keeps of what PAPPL puts in it, on loopback (no
+// TLS) and shared (TLS): the keys driverless clients read always, TLS
+// only with TLS, the certification never (keys compare without case).
+TEST(Dnssd, TxtKeepsWhatThePrinterOffers) {
+  struct Case {
+    const char *entry;
+    bool loopback, shared;
+  } cases[] = {
+      {"rp=ipp/print/KPX7720MW", true, true}, {"ty=ZUVA KPX7720MW", true, true}, {"pdl=application/pdf", true, true},
+      {"URF=W8,SRGB24,RS300", true, true},   {"Color=F", true, true},           {"Duplex=T", true, true},
+      {"kind=document", true, true},        {"UUID=1234", true, true},         {"adminurl=http://h:8000/", true, true},
+      {"note=", true, true},                {"note", true, true},              {"TLS=1.2", false, true},
+      {"tls=1.3", false, true},             {"TLS", false, true},              {"TLSX=1", true, true},
+      {"mopria-certified=1.3", false, false}, {"Mopria-Certified=2.0", false, false},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(keepTxtEntry(c.entry, false), c.loopback) << c.entry;
+    EXPECT_EQ(keepTxtEntry(c.entry, true), c.shared) << c.entry;
+  }
+  EXPECT_TRUE(isUnheldCertification("mopria-certified"));
+  EXPECT_FALSE(isUnheldCertification("printer-make-and-model"));
 }
