@@ -11,6 +11,7 @@ CUPS_SERVER, and prints one line per reason:
 
 Usage: reason_texts.py QUEUE   (the language is LANG's)
 """
+import os
 import sys
 
 import cups
@@ -44,7 +45,12 @@ def main():
     queue = sys.argv[1]
     connection = cups.Connection()
     reasons = connection.getPrinterAttributes(queue)["printer-state-reasons"]
-    ppd = cups.PPD(connection.getPPD3(queue)[2])
+    # The queue's PPD comes as a temporary file: read it, then remove it.
+    path = connection.getPPD3(queue)[2]
+    try:
+        ppd = cups.PPD(path)
+    finally:
+        os.unlink(path)
     for reason in reasons:
         if reason == "none":
             continue
