@@ -48,11 +48,15 @@ rig_start() {
   # The socket is there before it is served; the server restricts it from
   # its main loop, so the restricted mode says it serves (a client that
   # finds nobody would start a private server of its own).
-  local i
+  local i ready=
   for i in $(seq 1 600); do
-    case $(stat -c %a "$dir/kpx7720mw-printer-app.sock" 2>/dev/null) in 770 | 700) break ;; esac
+    case $(stat -c %a "$dir/kpx7720mw-printer-app.sock" 2>/dev/null) in 770 | 700) ready=1; break ;; esac
     sleep 0.1
   done
+  # Without a server the client sub-command below would start a private
+  # one of its own, which nothing stops.
+  [ -n "$ready" ] && kill -0 "$(cat "$dir/app.pid")" 2>/dev/null ||
+    { echo "rig: the application did not start"; cat "$dir/app.out" "$dir/app.log" 2>/dev/null | tail -5; return 1; }
   "$RIG_BUILD/printerapp/kpx7720mw-printer-app" add -d KPX7720MW -m kpx7720mw -v "$device" >/dev/null
   APP_URI=ipp://localhost:$APP_PORT/ipp/print/KPX7720MW
   RIG_TESTS=$dir
