@@ -10,16 +10,17 @@
 #include <QString>
 #include <QStringList>
 
+#include "printer_protocol.h"
 #include "usb_communicate.h"
 
 namespace kpxnip {
 
 // ------------------------------------------------------------ the wire
 
-// The query and the start of the set command.
-extern const char kQueryCommand[];      // "CheckIP?"
-extern const char kSetCommandStart[];   // "SetIP="
-extern const char kReplyPrefix[];       // "IPadd:"
+// The query and the start of the set command (kpx::protocol).
+inline constexpr const char *kQueryCommand = kpx::protocol::kIpQuery.data();         // "CheckIP?"
+inline constexpr const char *kSetCommandStart = kpx::protocol::kSetIpStart.data();  // "SetIP="
+inline constexpr const char *kReplyPrefix = kpx::protocol::kIpReplyStart.data();    // "IPadd:"
 extern const char kSendError[];         // "send error"
 extern const char kReadIpError[];       // "read ip error"
 

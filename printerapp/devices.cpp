@@ -1,5 +1,6 @@
 #include "devices.h"
 
+#include "printer_protocol.h"
 #include "usb_communicate.h"
 
 #include <fcntl.h>
@@ -89,7 +90,7 @@ bool openLink(pappl_device_t *device, const char *uri, const char *) {
   }
   auto *link = new Link;
   link->host = host;
-  link->port = std::to_string(port > 0 ? port : 9100);
+  link->port = std::to_string(port > 0 ? port : kpx::protocol::kPrintPort);
   papplDeviceSetData(device, link);
   return ensureConnected(device, link);
 }
