@@ -29,7 +29,14 @@ constexpr int kReplySize = 18;          // "IPadd:" and the block
 constexpr int kSetCommandSize = 19;     // "SetIP=", the block, ";"
 constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
-constexpr int kReadFailed = kUsbReadFailed;  // usb_communicate::ReadCmd's failure code
+// A read that failed, in place of its byte count. The reader has always
+// taken a reply of exactly this many bytes for a failure too, and still does.
+constexpr int kReadFailed = 254;
+
+// One ReadCmd as the reader takes it.
+inline int resultOf(const UsbRead &read) {
+  return read.status == UsbStatus::Ok ? static_cast<int>(read.bytes) : kReadFailed;
+}
 
 // What the query loop does with the result of one ReadCmd.
 struct ReplyStep {
@@ -49,7 +56,8 @@ class ReplyReader {
   // `readTimeoutMs`: how long one read may wait (the link's timeout).
   explicit ReplyReader(int readTimeoutMs) : readTimeoutMs_(readTimeoutMs) {}
 
-  // `result` is ReadCmd's return value, `buffer` the reply buffer it
+  // `result` is the byte count of one ReadCmd, or kReadFailed when it
+  // failed (resultOf), `buffer` the reply buffer it
   // filled, `elapsedMs` the time since the query was sent.
   ReplyStep feed(int result, const unsigned char *buffer, qint64 elapsedMs);
 
