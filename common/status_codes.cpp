@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "printer_protocol.h"
+
 namespace kpx {
 
 namespace {
@@ -211,6 +213,6 @@ int severityRank(int code) {
   return row ? row->level : Critical;
 }
 
-std::string statusLine(int code) { return "CODE=" + std::to_string(code); }
+std::string statusLine(int code) { return std::string(protocol::kCodeMark) + std::to_string(code); }
 
 }  // namespace kpx

@@ -25,9 +25,9 @@
 #include "filterio.h"
 #include "geometry.h"
 #include "jobsettings.h"
-#include "lockreply.h"
 #include "pagecount.h"
 #include "paths.h"
+#include "printer_protocol.h"
 #include "ppdchoices.h"
 #include "printerstatus.h"
 #include "records.h"
@@ -485,9 +485,9 @@ int checkLockPrinter() {
   static char reply[10240];
   std::memset(reply, 0, sizeof reply);
   int datalen = sizeof reply;
-  int lastCode = kNoReplyCode;
+  int lastCode = protocol::kNoReplyCode;
 
-  io::writeToPrinter(kLockQuery.data(), kLockQuery.size());
+  io::writeToPrinter(protocol::kLockQuery.data(), protocol::kLockQuery.size());
   checkpoint();
   checkOutput();
   if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
@@ -497,7 +497,7 @@ int checkLockPrinter() {
     ssize_t n = io::readBackChannel(reply, sizeof reply - 1, 10000);
     if (n == io::kCancelled) checkpoint();
     if (n <= 3) {
-      lastCode = kNoReplyCode;
+      lastCode = protocol::kNoReplyCode;
       datalen = sizeof reply;
       if (io::drainOutput(10.0, reply, &datalen) == io::kCancelled) checkpoint();
       for (int i = 0; i < 3; ++i) {
@@ -508,12 +508,12 @@ int checkLockPrinter() {
       }
     }
     if (n > 0) learnPrinterStatus(std::string_view(reply, static_cast<size_t>(n)));
-    LockReplyScan scan = scanLockReply(reply, lastCode);
+    protocol::LockReplyScan scan = protocol::scanLockReply(reply, lastCode);
     lastCode = scan.lastCode;
-    switch (lockOutcome(scan)) {
-      case LockOutcome::MayPrint: return 0;
-      case LockOutcome::NoAnswer: return 2;
-      case LockOutcome::ReadAgain: break;
+    switch (protocol::lockOutcome(scan)) {
+      case protocol::LockOutcome::MayPrint: return 0;
+      case protocol::LockOutcome::NoAnswer: return 2;
+      case protocol::LockOutcome::ReadAgain: break;
     }
   }
 }

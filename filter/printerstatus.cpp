@@ -10,6 +10,7 @@
 #include "filterio.h"
 #include "jobprocesses.h"
 #include "pclxl_pages.h"
+#include "printer_protocol.h"
 #include "status_codes.h"
 #include "statusquery.h"
 #include "status_report.h"
@@ -18,7 +19,6 @@ namespace kpx {
 
 namespace {
 
-constexpr std::string_view kCheckStatus = "CheckStatus?";
 constexpr size_t kMaxCommandFile = 65536;
 constexpr int kUsbAnswerWaitMs = 3000;
 // How long the end of a job waits for the backend to finish with the printer.
@@ -39,7 +39,7 @@ std::string deviceUri() {
 std::string readUsbAnswer() {
   std::string answer;
   char buffer[512];
-  for (int waited = 0; waited < kUsbAnswerWaitMs && answer.size() < kMaxStatusText; waited += 250) {
+  for (int waited = 0; waited < kUsbAnswerWaitMs && answer.size() < protocol::kMaxStatusReply; waited += 250) {
     ssize_t n = io::readBackChannel(buffer, sizeof buffer, 250);
     if (n == io::kCancelled) break;
     if (n > 0) answer.append(buffer, static_cast<size_t>(n));
@@ -117,7 +117,7 @@ void askPrinterStatus(const FilterVariant &variant) {
     return;
   }
   io::prepareOutput();
-  io::writeToPrinter(kCheckStatus.data(), kCheckStatus.size(), 5000);
+  io::writeToPrinter(protocol::kStatusQuery.data(), protocol::kStatusQuery.size(), 5000);
   char data[64] = {};
   int datalen = sizeof data;
   io::drainOutput(5.0, data, &datalen);

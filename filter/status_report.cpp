@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "printer_protocol.h"
 #include "status_codes.h"
 #include "status_reasons.h"
 
@@ -9,7 +10,6 @@ namespace kpx {
 
 namespace {
 
-constexpr std::string_view kCodeMark = "CODE=";
 constexpr size_t kMaxCodeDigits = 6;
 
 // Whether a reason keyword is one that some code of ours sets. Only the
@@ -63,24 +63,7 @@ std::string markerLine(int level) {
 
 }  // namespace
 
-std::vector<int> statusCodesIn(std::string_view text) {
-  std::vector<int> codes;
-  if (text.size() > kMaxStatusText) return codes;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find('\r', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    size_t at = line.find(kCodeMark);
-    if (at != std::string_view::npos) {
-      size_t from = at + kCodeMark.size(), to = from;
-      while (to < line.size() && line[to] >= '0' && line[to] <= '9') ++to;
-      if (to > from && to - from <= kMaxCodeDigits) codes.push_back(std::stoi(std::string(line.substr(from, to - from))));
-    }
-    start = end + 1;
-  }
-  return codes;
-}
+std::vector<int> statusCodesIn(std::string_view text) { return protocol::codesIn(text, protocol::kFilterDialect); }
 
 StatusReporter::StatusReporter(std::string_view currentReasons) {
   size_t start = 0;

@@ -10,13 +10,11 @@
 
 namespace kpx {
 
-// Longest status text that is looked at; anything longer is not a status.
-constexpr size_t kMaxStatusText = 4096;
-
-// The status codes in a printer's status text: lines separated by carriage
-// returns, each "CODE=" followed by decimal digits giving one code. Texts
-// longer than kMaxStatusText, and lines whose digits are missing or run on
-// too long, give nothing.
+// The status codes in a printer's status text, read the filter's way
+// (protocol::kFilterDialect): lines separated by carriage returns, each
+// mark followed by up to six decimal digits giving one code. Texts longer
+// than protocol::kMaxStatusReply, and lines whose digits are missing or run
+// on too long, give nothing.
 std::vector<int> statusCodesIn(std::string_view text);
 
 // Marker levels reported for the black toner.

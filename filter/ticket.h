@@ -16,7 +16,6 @@ inline constexpr std::string_view kEndOfJobTrailer =  // 42 bytes, no final line
     "\x1b%-12345X\n\x1b#+54321X_ZUVA@PJL EOJ\n\x1b%-12345X";
 inline constexpr std::string_view kCancelSequence =  // 45 bytes
     "\x1b%-12345X\n\x1b#+54321X_ZUVA@PJL CANCEL\n\x1b%-12345X";
-inline constexpr std::string_view kLockQuery = "LockPrinter?";
 
 // Limits of the printer's PJL parser: one line (with its line end) fits in
 // 255 bytes, the whole ticket in 8191.

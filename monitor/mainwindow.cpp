@@ -343,7 +343,7 @@ void MainWindow::usbDeviceStep() {
   // A link left open by a failed release is given back before anything
   // else; while it cannot be, the device is not opened again.
   if (deviceHeld != 0 && usbLink) {
-    if (usbLink->releaseDevice() == kUsbOk) {
+    if (usbLink->releaseDevice() == UsbStatus::Ok) {
       deviceHeld = 0;
       releaseFailures = 0;
       logLine("release device ok");
@@ -353,14 +353,14 @@ void MainWindow::usbDeviceStep() {
     }
   }
 
-  int result = kUsbDriverOrReleaseFailed;  // busy: the filter has the device
+  UsbStatus result = UsbStatus::DriverOrReleaseFailed;  // busy: the filter has the device
   if (!busy) {
-    result = usbLink ? usbLink->initDevice() : int(kUsbNotFound);
+    result = usbLink ? usbLink->initDevice() : UsbStatus::NotFound;
     lastStatusCode = 0;
   }
-  logLine(QStringLiteral("i = %1").arg(result));
+  logLine(QStringLiteral("i = %1").arg(traceCode(result)));
 
-  if (result == kUsbNotFound) {
+  if (result == UsbStatus::NotFound) {
     logLine("find device error");
     if (usbErrorShown == 0) showMessageOnWindow(Critical, tr(kWarningTitle), tr(kUsbErrorText));
     idleReplyCount = 0;
@@ -369,7 +369,7 @@ void MainWindow::usbDeviceStep() {
     usbErrorShown = 1;
     return cycleDone();
   }
-  if (result == kUsbDriverOrReleaseFailed) {
+  if (result == UsbStatus::DriverOrReleaseFailed) {
     idleReplyCount = 0;
     if (!busy) deviceHeld = 0;  // initDevice closed what it had opened
     usbErrorShown = 0;
@@ -399,20 +399,22 @@ void MainWindow::usbDeviceStep() {
 void MainWindow::usbQueryStep() {
   const QString plus(46, QLatin1Char('+'));
   logLine(plus);
-  const int sent = usbLink->SendCmd(reinterpret_cast<unsigned char *>(statusCommand.data()),
-                                    static_cast<unsigned int>(statusCommand.size()));
-  logLine(QStringLiteral("send1 %1").arg(sent));
+  const UsbStatus sent = usbLink->SendCmd(reinterpret_cast<const unsigned char *>(statusCommand.constData()),
+                                          static_cast<unsigned int>(statusCommand.size()));
+  logLine(QStringLiteral("send1 %1").arg(traceCode(sent)));
   logLine(plus);
 
   QByteArray buffer(kReplyBufferSize, '\0');
-  const int bytesRead = usbLink->ReadCmd(reinterpret_cast<unsigned char *>(buffer.data()), kReplyBufferSize);
+  const UsbRead read = usbLink->ReadCmd(reinterpret_cast<unsigned char *>(buffer.data()), kReplyBufferSize);
 
   QByteArray reply;
   bool idle = false;
   if (!queueLinked) {
     showMessageOnWindow(Quiet, tr(kConnectedTitle), tr(kConnectedText));
     idle = true;
-  } else if (bytesRead != 0) {
+  } else if (read.status != UsbStatus::Ok || read.bytes != 0) {
+    // A failed read may have left part of a reply in the buffer (a timeout
+    // in mid-transfer): that part is read like a reply.
     reply = untilNul(buffer);
   } else {
     idle = true;
@@ -426,7 +428,7 @@ void MainWindow::usbQueryStep() {
 
   execReturnMsg(reply);
 
-  if (usbLink->releaseDevice() != kUsbOk) {
+  if (usbLink->releaseDevice() != UsbStatus::Ok) {
     usbReleaseFailed();
   } else {
     deviceHeld = 0;

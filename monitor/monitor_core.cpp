@@ -7,6 +7,7 @@
 #include <Qt>
 
 #include "printer_description.h"
+#include "printer_protocol.h"
 
 namespace kpxmon {
 
@@ -16,21 +17,30 @@ const char kUsbFilterProcess[] = "pstopxl_7720mw";
 
 // ---------------------------------------------------------------- decoding
 
+using kpx::protocol::kMonitorDialect;
+
+static std::string_view viewOf(const QByteArray &bytes) { return {bytes.constData(), static_cast<size_t>(bytes.size())}; }
+
 QList<QByteArray> statusLines(const QByteArray &reply) {
   QList<QByteArray> lines;
-  for (const QByteArray &piece : reply.split('\r'))
-    if (piece.contains("CODE=")) lines.append(piece);
+  for (const kpx::protocol::CodeLine &l : kpx::protocol::codeLines(viewOf(reply), kMonitorDialect))
+    lines.append(QByteArray(l.line.data(), static_cast<int>(l.line.size())));
   return lines;
 }
 
-int statusCodeOf(const QByteArray &line) {
-  const QList<QByteArray> fields = line.split('=');
-  return fields.size() > 1 ? fields.at(1).toInt(nullptr, 10) : 0;
-}
+int statusCodeOf(const QByteArray &line) { return kpx::protocol::codeOfLine(viewOf(line), kMonitorDialect).value_or(0); }
 
 int statusCodeOf(const QString &line) {
-  const QStringList fields = line.split(QLatin1Char('='), Qt::KeepEmptyParts);
-  return fields.size() > 1 ? fields.at(1).toInt(nullptr, 10) : 0;
+  // Text read from the state file: any kind of blank counts as one, and a
+  // NUL ends nothing there.
+  QString plain = line;
+  for (QChar &c : plain) {
+    if (c.isSpace())
+      c = QLatin1Char(' ');
+    else if (c.isNull())
+      c = QLatin1Char('x');
+  }
+  return statusCodeOf(plain.toUtf8());
 }
 
 CodeDecision decideCode(int code, const DecoderState &state, const DecoderRules &rules) {
@@ -158,7 +168,7 @@ QString choosePrinterStateLine(const QStringList &lines, int *linesConsumed) {
   int consumed = 0;
   for (const QString &line : lines) {
     ++consumed;
-    if (!line.contains(QLatin1String("CODE="))) continue;
+    if (!line.contains(QLatin1String(kMonitorDialect.mark.data(), int(kMonitorDialect.mark.size())))) continue;
     const int level = execMessageLevel(line);
     if (level > best) {
       best = level;

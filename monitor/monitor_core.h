@@ -37,11 +37,12 @@ struct DecoderRules {
   bool jobInfoOnlyWhenPending;  // 10023 refreshes the job pane only while a job is pending
 };
 
-// The pieces of a reply (split at carriage returns) that hold "CODE=", in order.
+// The pieces of a reply (split at carriage returns) that hold the code
+// mark, in order (kpx::protocol::kMonitorDialect).
 QList<QByteArray> statusLines(const QByteArray &reply);
 
 // The number between the first and the second "=" of a line (0 when it is
-// not a decimal number).
+// not a decimal number; kpx::protocol::CodeNumber::FirstField).
 int statusCodeOf(const QByteArray &line);
 int statusCodeOf(const QString &line);
 

@@ -11,6 +11,7 @@
 
 #include "device_link.h"
 #include "monitor_core.h"
+#include "printer_protocol.h"
 
 namespace kpxmon {
 
@@ -53,11 +54,11 @@ MonitorVariant usbVariant(std::unique_ptr<DeviceLink> (*makeLink)());
 // The network monitor's description: no printer link, UDP status.
 MonitorVariant netVariant();
 
-// The network monitor's UDP ports: the printer listens on 9101, the monitor
-// on 9102. KPX_PRINTER_UDP_PORT and KPX_NETMONITOR_PORT replace them, so
+// The network monitor's UDP ports: the printer's status port and the
+// monitor's own (kpx::protocol). KPX_PRINTER_UDP_PORT and KPX_NETMONITOR_PORT replace them, so
 // that tests can point the monitor at a simulator and run beside each other.
-constexpr quint16 kPrinterUdpPort = 9101;
-constexpr quint16 kMonitorUdpPort = 9102;
+constexpr quint16 kPrinterUdpPort = kpx::protocol::kStatusPort;
+constexpr quint16 kMonitorUdpPort = kpx::protocol::kMonitorStatusPort;
 quint16 printerUdpPort();
 quint16 monitorUdpPort();
 

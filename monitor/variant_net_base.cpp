@@ -1,6 +1,7 @@
 #include "variant.h"
 
 #include "paths.h"
+#include "printer_protocol.h"
 
 // The status pictures, the tray icons and the window icon only: the toner
 // pictures of the hidden toner tab are not part of netmonitor.
@@ -16,7 +17,7 @@ MonitorVariant netVariant() {
   v.program = "netmonitor";
   v.transport = Transport::Udp;
   v.windowTitle = "KPX7720MW 网络状态监控";
-  v.statusCommand = "GetStatus;";
+  v.statusCommand = kpx::protocol::kUdpStatusQuery.data();
   v.pollIntervalMs = 3000;
   v.firstHideIntervalMs = 13000;
   v.startBalloon = false;

@@ -1,6 +1,7 @@
 #include "variant.h"
 
 #include "paths.h"
+#include "printer_protocol.h"
 
 // The full picture bundle, toner pictures included.
 static void loadUsbResources() { Q_INIT_RESOURCE(monitor); }
@@ -12,7 +13,7 @@ MonitorVariant usbVariant(std::unique_ptr<DeviceLink> (*makeLink)()) {
   v.program = "usbmonitor";
   v.transport = Transport::Usb;
   v.windowTitle = "KPX7720MW USB状态监控";
-  v.statusCommand = "CheckStatus?";
+  v.statusCommand = kpx::protocol::kStatusQuery.data();
   v.pollIntervalMs = 5000;
   v.firstHideIntervalMs = 14000;
   v.startBalloon = true;

@@ -29,7 +29,7 @@ const char kAddFailed[] = "添加网络打印机失败！";
 }  // namespace
 
 netIpSet::netIpSet(QWidget *parent)
-    : QMainWindow(parent), link(usb_communicate::kSetupConfig), ui(new Ui::netIpSet) {
+    : QMainWindow(parent), link(usb_communicate::kSetupConfig, [](const std::string &line) { qDebug().noquote() << QString::fromStdString(line); }), ui(new Ui::netIpSet) {
   ui->setupUi(this);
   checkIpCmd = kpxnip::kQueryCommand;
   setIpCmd = kpxnip::kSetCommandStart;
@@ -155,14 +155,14 @@ QByteArray netIpSet::writeAndReadPrinter(const QByteArray &command) {
   std::memset(reply, 0, sizeof reply);
 
   std::vector<unsigned char> bytes(command.begin(), command.end());
-  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != kUsbOk)
+  if (link.SendCmd(bytes.data(), static_cast<unsigned int>(bytes.size())) != UsbStatus::Ok)
     return QByteArray(kpxnip::kSendError);
 
   QElapsedTimer sinceSent;
   sinceSent.start();
   kpxnip::ReplyReader reader(static_cast<int>(usb_communicate::kSetupConfig.timeoutMs));
   for (;;) {
-    int result = link.ReadCmd(reply, sizeof reply);
+    const int result = kpxnip::resultOf(link.ReadCmd(reply, sizeof reply));
     kpxnip::ReplyStep step = reader.feed(result, reply, sinceSent.elapsed());
     if (step.kind == kpxnip::ReplyStep::Done) return step.result;
   }
@@ -213,7 +213,7 @@ bool netIpSet::onlyWriteToPrinter(const QByteArray &command) {
   std::memset(bytes, 0, sizeof bytes);
   std::memcpy(bytes, command.constData(),
               std::min<size_t>(sizeof bytes, static_cast<size_t>(command.size())));
-  return link.SendCmd(bytes, sizeof bytes) == kUsbOk;
+  return link.SendCmd(bytes, sizeof bytes) == UsbStatus::Ok;
 }
 
 // ---------------------------------------------------------- the queue

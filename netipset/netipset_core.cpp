@@ -6,9 +6,6 @@
 
 namespace kpxnip {
 
-const char kQueryCommand[] = "CheckIP?";
-const char kSetCommandStart[] = "SetIP=";
-const char kReplyPrefix[] = "IPadd:";
 const char kSendError[] = "send error";
 const char kReadIpError[] = "read ip error";
 const char kQueueName[] = "KPX7720MW-net";
@@ -193,7 +190,7 @@ Command createQueueCommand(const CommandPaths &paths, const QString &address) {
   return {paths.lpadmin,
           latin1({QStringLiteral("-p"), QLatin1String(kQueueName), QStringLiteral("-m"),
                   QLatin1String(kQueueModel), QStringLiteral("-v"),
-                  QStringLiteral("socket://") + address + QStringLiteral(":9100"),
+                  QStringLiteral("socket://") + address + QLatin1Char(':') + QString::number(kpx::protocol::kPrintPort),
                   QStringLiteral("-E")})};
 }
 

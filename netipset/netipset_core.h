@@ -10,16 +10,17 @@
 #include <QString>
 #include <QStringList>
 
+#include "printer_protocol.h"
 #include "usb_communicate.h"
 
 namespace kpxnip {
 
 // ------------------------------------------------------------ the wire
 
-// The query and the start of the set command.
-extern const char kQueryCommand[];      // "CheckIP?"
-extern const char kSetCommandStart[];   // "SetIP="
-extern const char kReplyPrefix[];       // "IPadd:"
+// The query and the start of the set command (kpx::protocol).
+inline constexpr const char *kQueryCommand = kpx::protocol::kIpQuery.data();         // "CheckIP?"
+inline constexpr const char *kSetCommandStart = kpx::protocol::kSetIpStart.data();  // "SetIP="
+inline constexpr const char *kReplyPrefix = kpx::protocol::kIpReplyStart.data();    // "IPadd:"
 extern const char kSendError[];         // "send error"
 extern const char kReadIpError[];       // "read ip error"
 
@@ -28,7 +29,14 @@ constexpr int kReplySize = 18;          // "IPadd:" and the block
 constexpr int kSetCommandSize = 19;     // "SetIP=", the block, ";"
 constexpr int kReplyBufferSize = 512;
 constexpr int kMaxSingleByteReplies = 50;
-constexpr int kReadFailed = kUsbReadFailed;  // usb_communicate::ReadCmd's failure code
+// A read that failed, in place of its byte count. The reader has always
+// taken a reply of exactly this many bytes for a failure too, and still does.
+constexpr int kReadFailed = 254;
+
+// One ReadCmd as the reader takes it.
+inline int resultOf(const UsbRead &read) {
+  return read.status == UsbStatus::Ok ? static_cast<int>(read.bytes) : kReadFailed;
+}
 
 // What the query loop does with the result of one ReadCmd.
 struct ReplyStep {
@@ -48,7 +56,8 @@ class ReplyReader {
   // `readTimeoutMs`: how long one read may wait (the link's timeout).
   explicit ReplyReader(int readTimeoutMs) : readTimeoutMs_(readTimeoutMs) {}
 
-  // `result` is ReadCmd's return value, `buffer` the reply buffer it
+  // `result` is the byte count of one ReadCmd, or kReadFailed when it
+  // failed (resultOf), `buffer` the reply buffer it
   // filled, `elapsedMs` the time since the query was sent.
   ReplyStep feed(int result, const unsigned char *buffer, qint64 elapsedMs);
 

@@ -11,6 +11,7 @@
 
 #include "geometry.h"
 #include "printer_description.h"
+#include "printer_protocol.h"
 #include "status_reasons.h"
 #include "ticket.h"
 
@@ -244,29 +245,7 @@ int pclxlMediaSource(const std::string &inputSlot) {
   return eq == std::string::npos ? 1 : std::atoi(pos.c_str() + eq + 1);
 }
 
-std::vector<int> statusCodes(std::string_view reply) {
-  std::vector<int> codes;
-  size_t start = 0;
-  while (start <= reply.size()) {
-    size_t end = reply.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = reply.size();
-    std::string_view line = reply.substr(start, end - start);
-    size_t at = line.find("CODE=");
-    if (at != std::string_view::npos) {
-      size_t i = at + 5;
-      int value = 0, digits = 0;
-      while (i < line.size() && digits < 5 && line[i] >= '0' && line[i] <= '9') {
-        value = value * 10 + (line[i] - '0');
-        ++i;
-        ++digits;
-      }
-      bool longer = i < line.size() && line[i] >= '0' && line[i] <= '9';
-      if (digits > 0 && !longer) codes.push_back(value);
-    }
-    start = end + 1;
-  }
-  return codes;
-}
+std::vector<int> statusCodes(std::string_view reply) { return kpx::protocol::codesIn(reply, kpx::protocol::kAppDialect); }
 
 unsigned reasonsForCode(int code) {
   // The shared meaning of the code, in the reasons PAPPL can show.

@@ -128,8 +128,9 @@ struct PrinterCondition {
   TonerState toner = TonerState::Unknown;
 };
 
-// Status codes in a reply: lines separated by carriage returns (or line
-// feeds); a line holding "CODE=" and up to five digits carries one. The
+// Status codes in a reply, read the application's way
+// (kpx::protocol::kAppDialect): lines separated by carriage returns (or line
+// feeds); a line holding the mark and up to five digits carries one. The
 // reply is untrusted: anything else is skipped.
 std::vector<int> statusCodes(std::string_view reply);
 

@@ -1,5 +1,6 @@
 #include "devices.h"
 
+#include "printer_protocol.h"
 #include "usb_communicate.h"
 
 #include <fcntl.h>
@@ -89,7 +90,7 @@ bool openLink(pappl_device_t *device, const char *uri, const char *) {
   }
   auto *link = new Link;
   link->host = host;
-  link->port = std::to_string(port > 0 ? port : 9100);
+  link->port = std::to_string(port > 0 ? port : kpx::protocol::kPrintPort);
   papplDeviceSetData(device, link);
   return ensureConnected(device, link);
 }
@@ -142,17 +143,20 @@ pappl_preason_t linkStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
 
 const char *g_deviceId = "";
 // Print data may wait for paper or a warm-up; status replies come at once.
-const usb_communicate::Config kUsbPrintConfig = {60000, true, false, false};
+const usb_communicate::Config &kUsbPrintConfig = usb_communicate::kPrintConfig;
+
+// The link's own lines go to the standard error, as they always did.
+void logUsbLine(const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 bool listUsb(pappl_device_cb_t cb, void *data, pappl_deverror_cb_t, void *) {
-  usb_communicate probe(kUsbPrintConfig);
+  usb_communicate probe(kUsbPrintConfig, logUsbLine);
   if (!probe.checkUSBDevice()) return false;
   return cb("KPX7720MW USB", kUsbUri, g_deviceId, data);
 }
 
 bool openUsb(pappl_device_t *device, const char *, const char *) {
-  auto *link = new usb_communicate(kUsbPrintConfig);
-  if (link->initDevice() != 0) {
+  auto *link = new usb_communicate(kUsbPrintConfig, logUsbLine);
+  if (link->initDevice() != UsbStatus::Ok) {
     papplDeviceError(device, "The printer is not on USB, or another program holds it.");
     link->releaseDevice();
     delete link;
@@ -173,9 +177,7 @@ void closeUsb(pappl_device_t *device) {
 ssize_t writeUsb(pappl_device_t *device, const void *buffer, size_t bytes) {
   auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
   if (link == nullptr) return -1;
-  std::vector<unsigned char> copy(static_cast<const unsigned char *>(buffer),
-                                  static_cast<const unsigned char *>(buffer) + bytes);
-  if (link->SendCmd(copy.data(), static_cast<unsigned>(copy.size())) != 0) {
+  if (link->SendCmd(static_cast<const unsigned char *>(buffer), static_cast<unsigned>(bytes)) != UsbStatus::Ok) {
     papplDeviceError(device, "Unable to send to the printer on USB.");
     return -1;
   }
@@ -185,8 +187,8 @@ ssize_t writeUsb(pappl_device_t *device, const void *buffer, size_t bytes) {
 ssize_t readUsb(pappl_device_t *device, void *buffer, size_t bytes) {
   auto *link = static_cast<usb_communicate *>(papplDeviceGetData(device));
   if (link == nullptr) return -1;
-  int n = link->ReadCmd(static_cast<unsigned char *>(buffer), static_cast<unsigned>(bytes));
-  return n >= 0 && n < 252 ? n : -1;
+  const UsbRead read = link->ReadCmd(static_cast<unsigned char *>(buffer), static_cast<unsigned>(bytes));
+  return read.status == UsbStatus::Ok ? static_cast<ssize_t>(read.bytes) : -1;
 }
 
 char *usbId(pappl_device_t *, char *buffer, size_t size) {

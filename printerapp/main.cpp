@@ -32,11 +32,11 @@
 #include "access.h"
 #include "appcore.h"
 #include "geometry.h"
-#include "lockreply.h"
 #include "devices.h"
 #include "paths.h"
 #include "printer_description.h"
 #include "pappl_dnssd.h"
+#include "printer_protocol.h"
 #include "pappl_guard.h"
 #include "pappl_private.h"
 #include "webpages.h"
@@ -147,18 +147,18 @@ bool waitForLock(pappl_job_t *job, pappl_device_t *device) {
   if (!isNetworkUri(uri)) return true;
   kpxapp::beginNetworkJob(device);
   for (int attempt = 0; !jobCancelled(job); ++attempt) {
-    papplDeviceWrite(device, kpx::kLockQuery.data(), kpx::kLockQuery.size());
+    papplDeviceWrite(device, kpx::protocol::kLockQuery.data(), kpx::protocol::kLockQuery.size());
     papplDeviceFlush(device);
-    int lastCode = kpx::kNoReplyCode;
+    int lastCode = kpx::protocol::kNoReplyCode;
     for (int reads = 0; reads < 4; ++reads) {
       char reply[1024] = {};
       ssize_t n = papplDeviceRead(device, reply, sizeof reply - 1);
       if (n <= 0) break;
-      kpx::LockReplyScan scan = kpx::scanLockReply(reply, lastCode);
+      kpx::protocol::LockReplyScan scan = kpx::protocol::scanLockReply(reply, lastCode);
       lastCode = scan.lastCode;
-      kpx::LockOutcome outcome = kpx::lockOutcome(scan);
-      if (outcome == kpx::LockOutcome::MayPrint) return true;
-      if (outcome == kpx::LockOutcome::NoAnswer) break;
+      kpx::protocol::LockOutcome outcome = kpx::protocol::lockOutcome(scan);
+      if (outcome == kpx::protocol::LockOutcome::MayPrint) return true;
+      if (outcome == kpx::protocol::LockOutcome::NoAnswer) break;
     }
     papplJobSetMessage(job, "正在连接打印机，请稍后");
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printer not ready to print (lock query %d), asking again.", attempt + 1);
@@ -567,39 +567,21 @@ std::string udpStatus(const char *uri) {
   if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, userpass, sizeof userpass, host, sizeof host,
                       &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
     return "";
-  std::string udpPort = envOr("KPX_PRINTER_UDP_PORT", "9101");
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo *ai = nullptr;
-  if (getaddrinfo(host, udpPort.c_str(), &hints, &ai) != 0 || ai == nullptr) return "";
-  std::string reply;
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0) {
-    static const char kGetStatus[] = "GetStatus;";
-    if (sendto(fd, kGetStatus, sizeof kGetStatus - 1, 0, ai->ai_addr, ai->ai_addrlen) >= 0) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 2000) > 0) {
-        char buf[2048];
-        sockaddr_storage from{};
-        socklen_t len = sizeof from;
-        ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
-        // Only the printer's own address counts.
-        bool same = from.ss_family == AF_INET &&
-                    reinterpret_cast<sockaddr_in *>(&from)->sin_addr.s_addr ==
-                        reinterpret_cast<sockaddr_in *>(ai->ai_addr)->sin_addr.s_addr;
-        if (n > 0 && same) reply.assign(buf, static_cast<size_t>(n));
-      }
-    }
-    close(fd);
+  kpx::protocol::UdpStatusQuery query;
+  query.host = host;
+  if (const char *p = std::getenv("KPX_PRINTER_UDP_PORT"); p != nullptr && *p) {
+    char *end = nullptr;
+    long n = std::strtol(p, &end, 10);
+    if (*end != '\0' || n < 1 || n > 65535) return "";
+    query.port = static_cast<int>(n);
   }
-  freeaddrinfo(ai);
-  return reply;
+  query.waitMs = 2000;
+  return kpx::protocol::exchangeUdpStatus(query).reply;
 }
 
 std::string usbStatus(pappl_device_t *device) {
-  static const char kCheckStatus[] = "CheckStatus?";
-  if (papplDeviceWrite(device, kCheckStatus, sizeof kCheckStatus - 1) < 0) return "";
+  const std::string_view query = kpx::protocol::kStatusQuery;
+  if (papplDeviceWrite(device, query.data(), query.size()) < 0) return "";
   papplDeviceFlush(device);
   char buf[512] = {};
   ssize_t n = papplDeviceRead(device, buf, sizeof buf - 1);

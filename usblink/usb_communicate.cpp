@@ -2,9 +2,6 @@
 
 #include <libusb.h>
 
-#include <QDebug>
-#include <QString>
-
 #include <climits>
 
 #include "printer_description.h"
@@ -17,21 +14,46 @@ using kpx::usb::kInterface;
 using kpx::usb::kProductId;
 using kpx::usb::kVendorId;
 
-
-void logLine(const QString &text) { qDebug().noquote() << text; }
-
 bool isPrinter(libusb_device *device) {
   libusb_device_descriptor desc{};
   if (libusb_get_device_descriptor(device, &desc) != LIBUSB_SUCCESS) return false;
   return desc.idVendor == kVendorId && desc.idProduct == kProductId;
 }
 
+constexpr UsbLinkConfig monitorConfig() {
+  UsbLinkConfig c;
+  c.timeoutMs = 1000;
+  c.zeroByteReadIsReply = true;
+  c.logEachRead = true;
+  c.logRelease = true;
+  return c;
+}
+
+constexpr UsbLinkConfig setupConfig() {
+  UsbLinkConfig c;
+  c.timeoutMs = 500;
+  c.zeroByteReadIsReply = false;
+  return c;
+}
+
+constexpr UsbLinkConfig printConfig() {
+  UsbLinkConfig c;
+  c.timeoutMs = 60000;
+  c.zeroByteReadIsReply = true;
+  return c;
+}
+
 }  // namespace
 
-const usb_communicate::Config usb_communicate::kMonitorConfig = {1000, true, true, true};
-const usb_communicate::Config usb_communicate::kSetupConfig = {500, false, false, false};
+const usb_communicate::Config usb_communicate::kMonitorConfig = monitorConfig();
+const usb_communicate::Config usb_communicate::kSetupConfig = setupConfig();
+const usb_communicate::Config usb_communicate::kPrintConfig = printConfig();
 
-usb_communicate::usb_communicate(const Config &config) : config(config) {}
+usb_communicate::usb_communicate(const Config &config, UsbLog log) : config(config), logger(std::move(log)) {}
+
+void usb_communicate::log(const std::string &line) const {
+  if (logger) logger(line);
+}
 
 usb_communicate::~usb_communicate() {
   if (handle) {
@@ -55,7 +77,7 @@ bool usb_communicate::checkUSBDevice() {
   return found;
 }
 
-int usb_communicate::initDevice() {
+UsbStatus usb_communicate::initDevice() {
   // The caller should have released the device before; if it could not
   // (a failed release leaves the link open), drop the old device here
   // rather than lose track of it.
@@ -76,7 +98,7 @@ int usb_communicate::initDevice() {
     deviceList = nullptr;
     if (context) libusb_exit(context);
     context = nullptr;
-    return kUsbNotFound;
+    return UsbStatus::NotFound;
   }
 
   for (ssize_t i = 0; i < count; ++i) {
@@ -85,12 +107,12 @@ int usb_communicate::initDevice() {
     break;
   }
   if (!handle) {
-    logLine(QStringLiteral("find device error"));
+    log("find device error");
     libusb_free_device_list(deviceList, 1);
     deviceList = nullptr;
     libusb_exit(context);
     context = nullptr;
-    return kUsbNotFound;
+    return UsbStatus::NotFound;
   }
 
   // The open handle keeps its device referenced; the list is not needed.
@@ -98,42 +120,43 @@ int usb_communicate::initDevice() {
   deviceList = nullptr;
 
   if (libusb_kernel_driver_active(handle, kInterface) != 1) {
-    logLine(QStringLiteral("kernel driver not active"));
-    return kUsbOk;
+    log("kernel driver not active");
+    return UsbStatus::Ok;
   }
   // The printer driver is never given the device back by this link.
-  if (libusb_detach_kernel_driver(handle, kInterface) == LIBUSB_SUCCESS) return kUsbOk;
+  if (libusb_detach_kernel_driver(handle, kInterface) == LIBUSB_SUCCESS) return UsbStatus::Ok;
 
-  logLine(QStringLiteral("GET_DEVICE_ERROR"));
+  log("GET_DEVICE_ERROR");
   libusb_close(handle);
   handle = nullptr;
   libusb_exit(context);
   context = nullptr;
-  return kUsbDriverOrReleaseFailed;
+  return UsbStatus::DriverOrReleaseFailed;
 }
 
-int usb_communicate::SendCmd(unsigned char *data, unsigned int length) {
+UsbStatus usb_communicate::SendCmd(const unsigned char *data, unsigned int length) {
   // Claiming again through the same handle succeeds; the interface stays
   // claimed until releaseDevice.
   if (!handle || libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
-    logLine(QStringLiteral("Cannot Claim Interface"));
-    return kUsbWriteFailed;
+    log("Cannot Claim Interface");
+    return UsbStatus::WriteFailed;
   }
   int sent = 0;
   int rc = LIBUSB_ERROR_INVALID_PARAM;
   if (length <= static_cast<unsigned int>(INT_MAX)) {
-    rc = libusb_bulk_transfer(handle, kEndpointOut, data, static_cast<int>(length), &sent,
+    // libusb only reads from an OUT transfer's buffer.
+    rc = libusb_bulk_transfer(handle, kEndpointOut, const_cast<unsigned char *>(data), static_cast<int>(length), &sent,
                               config.timeoutMs);
   }
-  if (rc == LIBUSB_SUCCESS && sent >= 0 && static_cast<unsigned int>(sent) == length) return kUsbOk;
-  logLine(QStringLiteral("Write Error"));
-  return kUsbWriteFailed;
+  if (rc == LIBUSB_SUCCESS && sent >= 0 && static_cast<unsigned int>(sent) == length) return UsbStatus::Ok;
+  log("Write Error");
+  return UsbStatus::WriteFailed;
 }
 
-int usb_communicate::ReadCmd(unsigned char *buffer, unsigned int length) {
+UsbRead usb_communicate::ReadCmd(unsigned char *buffer, unsigned int length) {
   if (!handle || libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
-    logLine(QStringLiteral("Cannot Claim Interface"));
-    return kUsbReadFailed;
+    log("Cannot Claim Interface");
+    return {UsbStatus::ReadFailed, 0};
   }
   // libusb never delivers more than it was asked for, so this bounds what
   // lands in the caller's buffer.
@@ -141,31 +164,31 @@ int usb_communicate::ReadCmd(unsigned char *buffer, unsigned int length) {
   int received = 0;
   int rc = libusb_bulk_transfer(handle, kEndpointIn, buffer, want, &received, config.timeoutMs);
   if (config.logEachRead)
-    logLine(QStringLiteral("ReadCmd libusb_bulk_transfer return = %1").arg(rc));
+    log("ReadCmd libusb_bulk_transfer return = " + std::to_string(rc));
 
   // A timeout is a failed read even when part of a reply came in.
   bool countOk = received > 0 || (received == 0 && config.zeroByteReadIsReply);
-  if (rc == LIBUSB_SUCCESS && countOk && received <= want) return received;
-  logLine(QStringLiteral("read Error"));
-  return kUsbReadFailed;
+  if (rc == LIBUSB_SUCCESS && countOk && received <= want) return {UsbStatus::Ok, static_cast<unsigned int>(received)};
+  log("read Error");
+  return {UsbStatus::ReadFailed, 0};
 }
 
-int usb_communicate::releaseDevice() {
-  if (config.logRelease) logLine(QStringLiteral("release Device"));
+UsbStatus usb_communicate::releaseDevice() {
+  if (config.logRelease) log("release Device");
   if (!handle) {
     // Nothing is open (never opened, or already released).
     if (context) libusb_exit(context);
     context = nullptr;
-    return kUsbOk;
+    return UsbStatus::Ok;
   }
   if (libusb_release_interface(handle, kInterface) != LIBUSB_SUCCESS) {
     // Still open: the caller may try again later.
-    logLine(QStringLiteral("Cannot Release Interface"));
-    return kUsbDriverOrReleaseFailed;
+    log("Cannot Release Interface");
+    return UsbStatus::DriverOrReleaseFailed;
   }
   libusb_close(handle);
   handle = nullptr;
   libusb_exit(context);
   context = nullptr;
-  return kUsbOk;
+  return UsbStatus::Ok;
 }

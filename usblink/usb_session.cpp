@@ -1,23 +1,21 @@
 #include "usb_session.h"
 
-#include <QDebug>
-
 UsbSession::UsbSession(usb_communicate &link) : link_(link) {
   if (link_.checkUSBDevice()) {
-    qDebug() << "device attached";
+    link_.log("device attached");
     result_ = link_.initDevice();
   } else {
-    qDebug() << "device disattach";
+    link_.log("device disattach");
   }
-  open_ = result_ != kUsbNotFound && result_ != kUsbDriverOrReleaseFailed;
+  open_ = result_ != UsbStatus::NotFound && result_ != UsbStatus::DriverOrReleaseFailed;
 }
 
 UsbSession::~UsbSession() {
   if (open_) link_.releaseDevice();
 }
 
-int UsbSession::release() {
-  if (!open_) return kUsbOk;
+UsbStatus UsbSession::release() {
+  if (!open_) return UsbStatus::Ok;
   open_ = false;
   return link_.releaseDevice();
 }

@@ -8,24 +8,24 @@
 class UsbSession {
  public:
   // Logs "device attached" and opens the printer, or logs "device
-  // disattach" when it is not on the bus.
+  // disattach" when it is not on the bus (through the link's log).
   explicit UsbSession(usb_communicate &link);
   // Releases the printer if the session opened it and it is still held.
   ~UsbSession();
   UsbSession(const UsbSession &) = delete;
   UsbSession &operator=(const UsbSession &) = delete;
 
-  // kUsbOk once opened; kUsbNotFound, or kUsbDriverOrReleaseFailed (also
-  // when the printer is not attached).
-  int result() const { return result_; }
+  // Ok once opened; NotFound, or DriverOrReleaseFailed (also when the
+  // printer is not attached).
+  UsbStatus result() const { return result_; }
   bool isOpen() const { return open_; }
   usb_communicate &link() { return link_; }
 
   // Releases now; the session's end then leaves the link alone.
-  int release();
+  UsbStatus release();
 
  private:
   usb_communicate &link_;
-  int result_ = kUsbDriverOrReleaseFailed;
+  UsbStatus result_ = UsbStatus::DriverOrReleaseFailed;
   bool open_ = false;
 };

@@ -57,13 +57,13 @@ TEST(StatusQuery, OnlyAWellSizedAnswerFromThePrinterCounts) {
     query.assign(buf, static_cast<size_t>(n));
     fromPort = ntohs(from.sin_port);
     sendTo(stranger, from, "CODE=44114\r");                // not the printer
-    sendTo(printer, from, std::string(kpx::kMaxStatusText + 1, 'x'));  // too long to be a status
+    sendTo(printer, from, std::string(kpx::protocol::kMaxStatusReply + 1, 'x'));  // too long to be a status
     sendTo(printer, from, "CODE=10209\r");
   });
   std::optional<std::string> got = kpx::queryPrinterStatus("127.0.0.1", portOf(printer));
   answer.join();
   EXPECT_EQ(query, "GetStatus;");
-  EXPECT_NE(fromPort, kpx::kMonitorStatusPort);
+  EXPECT_NE(fromPort, kpx::protocol::kMonitorStatusPort);
   EXPECT_EQ(got, std::optional<std::string>("CODE=10209\r"));
   close(printer);
   close(stranger);

@@ -10,6 +10,7 @@
 #include "fuzz_util.h"
 #include "pclxl_pages.h"
 #include "status_codes.h"
+#include "printer_protocol.h"
 #include "status_report.h"
 
 namespace {
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   kpx::StatusReporter reporter(f[0]);
   const std::vector<int> codes = kpx::statusCodesIn(f[1]);
   for (int code : codes) FUZZ_CHECK(code >= 0);
-  if (f[1].size() > kpx::kMaxStatusText) FUZZ_CHECK(codes.empty());
+  if (f[1].size() > kpx::protocol::kMaxStatusReply) FUZZ_CHECK(codes.empty());
 
   const std::vector<std::string> first = reporter.learn(codes);
   for (const std::string &line : first) checkLine(line, codes);

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <QtGlobal>
+#include <QDebug>
 #include <QString>
 
 #include <algorithm>
@@ -131,7 +132,8 @@ int main(int argc, char **argv) {
     }
   }
 
-  auto owner = std::make_unique<usb_communicate>(config);
+  const UsbLog qtLog = [](const std::string &line) { qDebug().noquote() << QString::fromStdString(line); };
+  auto owner = std::make_unique<usb_communicate>(config, qtLog);
   std::optional<UsbSession> session;
   for (int i = first; i < argc; ++i) {
     std::string op = argv[i];
@@ -144,7 +146,7 @@ int main(int argc, char **argv) {
       bool found = owner->checkUSBDevice();
       std::printf("check %d\n", found ? 1 : 0);
     } else if (name == "init") {
-      int r = owner->initDevice();
+      int r = traceCode(owner->initDevice());
       std::printf("init %d\n", r);
     } else if (name == "send") {
       std::vector<unsigned char> data;
@@ -152,16 +154,17 @@ int main(int argc, char **argv) {
         std::printf("send bad-hex\n");
         return 2;
       }
-      int r = owner->SendCmd(data.data(), static_cast<unsigned int>(data.size()));
+      int r = traceCode(owner->SendCmd(data.data(), static_cast<unsigned int>(data.size())));
       std::printf("send %d\n", r);
     } else if (name == "read") {
       size_t n = static_cast<size_t>(std::strtoul(arg.c_str(), nullptr, 10));
       std::vector<unsigned char> buf(n + kGuard, kFill);
-      int r = owner->ReadCmd(buf.data(), static_cast<unsigned int>(n));
+      const UsbRead read = owner->ReadCmd(buf.data(), static_cast<unsigned int>(n));
+      int r = read.status == UsbStatus::Ok ? static_cast<int>(read.bytes) : traceCode(read.status);
       bool guardOk = true;
       for (size_t k = n; k < buf.size(); ++k) guardOk = guardOk && buf[k] == kFill;
       size_t shown = r < 0 ? 0 : std::min(static_cast<size_t>(r), n);
-      if (r == 254) {
+      if (read.status != UsbStatus::Ok) {
         bool changed = false;
         for (size_t k = 0; k < shown; ++k) changed = changed || buf[k] != kFill;
         if (!changed) shown = 0;
@@ -169,7 +172,7 @@ int main(int argc, char **argv) {
       std::printf("read %d guard=%s data=%s\n", r, guardOk ? "ok" : "broken",
                   hex(buf.data(), shown).c_str());
     } else if (name == "release") {
-      int r = owner->releaseDevice();
+      int r = traceCode(owner->releaseDevice());
       std::printf("release %d\n", r);
     } else if (name == "ctl") {
       if (ctlProgram.empty()) {
@@ -179,13 +182,13 @@ int main(int argc, char **argv) {
       std::printf("ctl %d\n", runCtl(ctlProgram, ctlSocket, arg));
     } else if (name == "session") {
       session.emplace(*owner);
-      std::printf("session %d open=%d\n", session->result(), session->isOpen() ? 1 : 0);
+      std::printf("session %d open=%d\n", traceCode(session->result()), session->isOpen() ? 1 : 0);
     } else if (name == "session-end") {
       session.reset();
       std::printf("session-end\n");
     } else if (name == "renew") {
       session.reset();
-      owner = std::make_unique<usb_communicate>(config);
+      owner = std::make_unique<usb_communicate>(config, qtLog);
       std::printf("renew\n");
     } else if (name == "fds") {
       std::printf("fds %d\n", countFds());

@@ -3,6 +3,7 @@
 // sanitizers included).
 #include <gtest/gtest.h>
 
+#include <QDebug>
 #include <QString>
 #include <QtGlobal>
 
@@ -38,15 +39,16 @@ class ClosedLink : public ::testing::Test {
 TEST_F(ClosedLink, TransfersFailAndReleaseHasNothingToDo) {
   for (bool monitor : {true, false}) {
     captured.clear();
-    usb_communicate link(monitor ? usb_communicate::kMonitorConfig : usb_communicate::kSetupConfig);
+    usb_communicate link(monitor ? usb_communicate::kMonitorConfig : usb_communicate::kSetupConfig,
+                         [](const std::string &line) { qDebug().noquote() << QString::fromStdString(line); });
     unsigned char command[] = "CheckStatus?";
     unsigned char buffer[32];
     std::fill(std::begin(buffer), std::end(buffer), 0x5A);
-    EXPECT_EQ(link.SendCmd(command, 12), 253);
-    EXPECT_EQ(link.ReadCmd(buffer, 16), 254);
+    EXPECT_EQ(link.SendCmd(command, 12), UsbStatus::WriteFailed);
+    EXPECT_EQ(link.ReadCmd(buffer, 16).status, UsbStatus::ReadFailed);
     for (unsigned char b : buffer) EXPECT_EQ(b, 0x5A);
-    EXPECT_EQ(link.releaseDevice(), 0);
-    EXPECT_EQ(link.releaseDevice(), 0);
+    EXPECT_EQ(link.releaseDevice(), UsbStatus::Ok);
+    EXPECT_EQ(link.releaseDevice(), UsbStatus::Ok);
     std::vector<std::string> expected = {"Cannot Claim Interface", "Cannot Claim Interface"};
     if (monitor) expected.insert(expected.end(), {"release Device", "release Device"});
     EXPECT_EQ(captured, expected) << (monitor ? "monitor" : "setup");

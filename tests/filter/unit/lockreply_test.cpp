@@ -4,11 +4,11 @@
 #include <ostream>
 #include <string>
 
-#include "lockreply.h"
+#include "printer_protocol.h"
 
 namespace {
 
-using kpx::LockOutcome;
+using kpx::protocol::LockOutcome;
 
 struct ReplyCase {
   const char *name;
@@ -24,13 +24,13 @@ class LockReply : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(LockReply, CodeAndOutcome) {
   const ReplyCase &c = GetParam();
-  kpx::LockReplyScan s = kpx::scanLockReply(c.reply.c_str(), c.lastCodeBefore);
+  kpx::protocol::LockReplyScan s = kpx::protocol::scanLockReply(c.reply.c_str(), c.lastCodeBefore);
   EXPECT_EQ(s.mayPrint, c.mayPrint);
   EXPECT_EQ(s.lastCode, c.lastCode);
-  EXPECT_EQ(kpx::lockOutcome(s), c.outcome);
+  EXPECT_EQ(kpx::protocol::lockOutcome(s), c.outcome);
 }
 
-const int kNone = kpx::kNoReplyCode;
+const int kNone = kpx::protocol::kNoReplyCode;
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, LockReply,

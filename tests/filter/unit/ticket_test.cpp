@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "printer_protocol.h"
 #include "ticket.h"
 
 namespace {
@@ -82,8 +83,8 @@ TEST(TicketConstants, FramingBytes) {
   EXPECT_EQ(kpx::kCancelSequence.size(), 45u);
   EXPECT_EQ(std::string(kpx::kCancelSequence), cancel);
 
-  EXPECT_EQ(kpx::kLockQuery.size(), 12u);
-  EXPECT_EQ(std::string(kpx::kLockQuery), "LockPrinter?");
+  EXPECT_EQ(kpx::protocol::kLockQuery.size(), 12u);
+  EXPECT_EQ(std::string(kpx::protocol::kLockQuery), "LockPrinter?");
 }
 
 TEST(Ticket, DefaultJobIsExact) {
