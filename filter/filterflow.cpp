@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 
 #include "filterio.h"
 #include "geometry.h"
+#include "interpreter.h"
 #include "jobsettings.h"
 #include "pagecount.h"
 #include "paths.h"
@@ -36,8 +38,6 @@
 namespace kpx {
 
 namespace {
-
-constexpr size_t kChunkSize = 262144;
 
 // Exit statuses.
 constexpr int kExitOk = 0;      // printed, or cancelled by the user
@@ -72,8 +72,6 @@ struct RunningJob {
   const FilterVariant *variant = nullptr;
   RecordPaths paths;
   JobSettings settings;
-  pid_t interpreter = -1;
-  int interpreterOutput = -1;  // our end of the interpreter's pipe
   bool ticketSent = false;
   // The job's log block is written when the job ends, with the pages that
   // went to the printer; the copies are known from the start.
@@ -84,28 +82,6 @@ RunningJob g_job;
 
 void writeState(const char *text, int attempts = 8) {
   if (g_job.variant->writesStateFile) io::replaceRecord(g_job.paths.printerState, text, attempts, true);
-}
-
-void sleepUninterrupted(int ms) {
-  timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {
-  }
-}
-
-// Ends the interpreter and collects it: politely first, then for good.
-void stopInterpreter() {
-  if (g_job.interpreter <= 0) return;
-  pid_t pid = g_job.interpreter;
-  g_job.interpreter = -1;
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    pid_t r = waitpid(pid, nullptr, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return;
-    sleepUninterrupted(20);
-  }
-  kill(pid, SIGKILL);
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
 }
 
 // Writes a short control sequence to the printer unless the backend has
@@ -151,7 +127,6 @@ void checkpoint() {
 int cancelJob(int code) {
   signal(SIGPIPE, SIG_IGN);
   io::report("DEBUG:[ZUVA-KPX7720MW]cancel job=%d;\n", code);
-  stopInterpreter();
 
   char data[512] = {};
   int datalen = sizeof data;
@@ -211,7 +186,6 @@ void checkOutput() {
 int streamFailed(int error) {
   io::report("DEBUG:[ZUVA-KPX7720MW] printer stream not writable: %s\n", std::strerror(error));
   io::report("ERROR: The job could not be sent to the printer.\n");
-  stopInterpreter();
   closeLog("");
   writeState(kStateReady);
   return kExitFailed;
@@ -240,29 +214,6 @@ int completed() {
   return kExitOk;
 }
 
-// Reads what is there (at least one byte) from the interpreter, 0 at its end.
-size_t readSome(int fd, char *buffer, size_t length) {
-  for (;;) {
-    if (io::waitReadable(fd, -1) == io::Wait::Cancelled) checkpoint();
-    ssize_t n = read(fd, buffer, length);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno == EINTR || errno == EAGAIN) continue;
-    io::report("DEBUG:[ZUVA-KPX7720MW] read from the interpreter failed: %s\n", std::strerror(errno));
-    return 0;
-  }
-}
-
-// Fills buffer up to length, stopping early only at the interpreter's end.
-size_t readFull(int fd, char *buffer, size_t length, bool *atEnd) {
-  size_t got = 0;
-  while (got < length && !*atEnd) {
-    size_t n = readSome(fd, buffer + got, length - got);
-    if (n == 0) *atEnd = true;
-    got += n;
-  }
-  return got;
-}
-
 // Writes bytes to the printer. A printer that takes nothing at all for two
 // seconds is treated like one that fails a drain request: after
 // kToleratedDrainFailures such stalls in a row the next one cancels the job
@@ -285,95 +236,32 @@ size_t writeChunkToPrinter(const char *data, size_t length) {
   return sent;
 }
 
-std::vector<char *> argvOf(std::vector<std::string> &args) {
-  std::vector<char *> v;
-  for (std::string &a : args) v.push_back(&a[0]);
-  v.push_back(nullptr);
-  return v;
-}
-
-// Starts the interpreter on our standard input, its output on a pipe
-// (g_job.interpreterOutput); false when it could not be started.
-bool startInterpreter(const std::string &interpreter, std::vector<std::string> args) {
-  std::vector<char *> argv = argvOf(args);
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) < 0) {
-    int err = errno;
-    io::report("Unable to create pipe to talk to pstopxl process. errno = %d (%s)\n", err, std::strerror(err));
-    return false;
-  }
-  pid_t pid = fork();
-  if (pid < 0) {
-    int err = errno;
-    io::report("Unable to fork a pstopxl process. errno=%d (%s)\n", err, std::strerror(err));
-    close(fds[0]);
-    close(fds[1]);
-    return false;
-  }
-  if (pid == 0) {
-    // The interpreter reads the job from our standard input and writes the
-    // pipe; it has no business with the CUPS channels.
-    dup2(fds[1], STDOUT_FILENO);
-    close(3);
-    close(4);
-    signal(SIGPIPE, SIG_DFL);
-    execv(interpreter.c_str(), argv.data());
-    int err = errno;
-    io::report("DEBUG:[ZUVA-KPX7720MW]execl() of pstopxl ('%s') failed, errno=%d (%s)\n", interpreter.c_str(),
-               err, std::strerror(err));
-    _exit(127);
-  }
-  g_job.interpreter = pid;
-  close(fds[1]);
-  g_job.interpreterOutput = fds[0];
-  // Room for the interpreter to keep rendering while a chunk goes out and
-  // is drained; the default 64 KiB pipe would hold it up at every chunk.
-  fcntl(fds[0], F_SETPIPE_SZ, static_cast<int>(4 * kChunkSize));
-  return true;
-}
-
-// The interpreter's output after its own job-control text, which gives way
-// to our ticket: what has been read beyond that text (*atEnd: all of it).
-std::string dropOpeningText(int in, const std::string &resolutionArg, bool *atEnd) {
-  const size_t expected = preambleLength(resolutionArg);
-  std::vector<char> buffer(std::max(expected, kPreambleSearchLimit));
-  std::string head;
-  PreambleVerdict verdict;
-  for (;;) {
-    verdict = classifyPreamble(head, expected, *atEnd);
-    if (verdict.action == PreambleVerdict::Action::Discard) break;
-    size_t want = std::max(expected, kPreambleSearchLimit) - head.size();
-    size_t n = readSome(in, buffer.data(), std::min(want, buffer.size()));
-    if (n == 0) *atEnd = true;
-    head.append(buffer.data(), n);
-  }
-  if (!verdict.expectedShape)
-    io::report("DEBUG:[ZUVA-KPX7720MW] unexpected interpreter opening text, dropped %zu bytes of job control\n",
-               verdict.discard);
-  head.erase(0, verdict.discard);
-  return head;
-}
-
 // Sends page data chunk by chunk, the ticket ahead of the first, pacing on
 // the printer with drain requests.
 class PrinterStream {
  public:
   explicit PrinterStream(const std::string &ticket) : ticket_(ticket) {}
 
-  void send(const char *data, size_t n) {
+  // Writes a chunk (the ticket ahead of the first); the bytes of the chunk
+  // written.
+  size_t write(const char *data, size_t n) {
     if (first_) {
       first_ = false;
       size_t written = writeChunkToPrinter(ticket_.data(), ticket_.size());
-      countSentPages(ticket_.data(), written);
       g_job.ticketSent = written > 0;
       if (written != ticket_.size())
         io::report("[ZUVA-KPX7720MW] DEBUG: send to printer head error writecont != %d\n",
                    static_cast<int>(ticket_.size()));
       checkOutput();
     }
-    size_t sent = writeChunkToPrinter(data, n);
-    countSentPages(data, sent);
-    if (sent != n)
+    const size_t sent = writeChunkToPrinter(data, n);
+    shortWrite_ = sent != n;
+    return sent;
+  }
+
+  // Once the chunk's pages are counted.
+  void written() {
+    if (shortWrite_)
       io::report("[ZUVA-KPX7720MW] DEBUG: send to printer error writecont != bytes_read\n");
     checkpoint();
     checkOutput();
@@ -407,40 +295,85 @@ class PrinterStream {
 
   const std::string &ticket_;
   bool first_ = true;
+  bool shortWrite_ = false;
   int failures_ = 0;
   char status_[512] = {};
 };
 
-// Streams the interpreter's output (head: what was already read) to the printer.
-void streamToPrinter(int in, std::string head, bool atEnd, const std::string &ticket) {
-  std::vector<char> chunk(kChunkSize);
+// Runs the interpreter on our standard input and streams its output to the
+// printer behind the job ticket; false when the conversion failed.
+bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex duplex,
+             const std::string &mediaPosition, const std::string &ticket) {
   PrinterStream printer(ticket);
-  for (;;) {
-    size_t n = std::min(head.size(), chunk.size());
-    std::memcpy(chunk.data(), head.data(), n);
-    head.erase(0, n);
-    n += readFull(in, chunk.data() + n, chunk.size() - n, &atEnd);
-    if (n == 0) break;
-    printer.send(chunk.data(), n);
-  }
-}
+  // A cancellation or stream failure met while sending: it unwinds once the
+  // interpreter is collected.
+  std::exception_ptr stop;
 
-// Collects the interpreter; true when it finished its work.
-bool waitForInterpreter() {
-  signal(SIGPIPE, SIG_IGN);
-  const pid_t pid = g_job.interpreter;
-  int wstatus = 0;
-  pid_t r;
-  while ((r = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) checkpoint();
-  int err = errno;
-  close(g_job.interpreterOutput);
-  g_job.interpreterOutput = -1;
-  g_job.interpreter = -1;
-  if (r < 0) {
-    io::report("DEBUG:[ZUVA-KPX7720MW]Wait for pstopxl process to terminated failed. errno = %d (%s)\n", err,
+  InterpreterRun run;
+  run.program = interpreter;
+  run.args = interpreterArgs(duplex, raster, mediaPosition);
+  run.inputFd = STDIN_FILENO;
+  // It has no business with the CUPS channels.
+  run.closeInChild = {3, 4};
+  run.resolutionArg = raster.resolution;
+  run.wakeFd = io::cancelWakeFd();
+  run.cancelled = [] { return io::pendingSignal() != 0; };
+  run.started = [&raster](pid_t) {
+    io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
+  };
+  run.execFailed = [&interpreter](int err) {
+    io::report("DEBUG:[ZUVA-KPX7720MW]execl() of pstopxl ('%s') failed, errno=%d (%s)\n", interpreter.c_str(), err,
                std::strerror(err));
+  };
+  run.openingDropped = [](const PreambleVerdict &verdict) {
+    if (!verdict.expectedShape)
+      io::report("DEBUG:[ZUVA-KPX7720MW] unexpected interpreter opening text, dropped %zu bytes of job control\n",
+                 verdict.discard);
+  };
+  run.readFailed = [](int err) {
+    io::report("DEBUG:[ZUVA-KPX7720MW] read from the interpreter failed: %s\n", std::strerror(err));
+  };
+  run.sink = [&](const char *data, size_t n) {
+    try {
+      return SinkResult{printer.write(data, n), true};
+    } catch (...) {
+      stop = std::current_exception();
+      return SinkResult{0, false};
+    }
+  };
+  run.afterSink = [&] {
+    try {
+      printer.written();
+      return true;
+    } catch (...) {
+      stop = std::current_exception();
+      return false;
+    }
+  };
+  run.pageSent = reportPageSent;
+
+  const InterpreterResult r = runInterpreter(run);
+  if (stop) std::rethrow_exception(stop);
+  switch (r.end) {
+    case InterpreterResult::End::Cancelled: checkpoint(); break;
+    case InterpreterResult::End::NotStarted:
+      if (std::strcmp(r.failedStep, "pipe") == 0)
+        io::report("Unable to create pipe to talk to pstopxl process. errno = %d (%s)\n", r.error,
+                   std::strerror(r.error));
+      else
+        io::report("Unable to fork a pstopxl process. errno=%d (%s)\n", r.error, std::strerror(r.error));
+      return false;
+    case InterpreterResult::End::Refused:
+    case InterpreterResult::End::TimedOut:
+    case InterpreterResult::End::Finished: break;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  if (!r.collected) {
+    io::report("DEBUG:[ZUVA-KPX7720MW]Wait for pstopxl process to terminated failed. errno = %d (%s)\n", r.error,
+               std::strerror(r.error));
     return false;
   }
+  const int wstatus = r.waitStatus;
   if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return true;
   if (WIFEXITED(wstatus))
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl failed.  Exit code=%d\n", WEXITSTATUS(wstatus));
@@ -449,19 +382,6 @@ bool waitForInterpreter() {
   else
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl process died with exit code %d\n", wstatus);
   return false;
-}
-
-// Runs the interpreter and streams its output to the printer behind the
-// job ticket; false when the conversion failed.
-bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex duplex,
-             const std::string &mediaPosition, const std::string &ticket) {
-  if (!startInterpreter(interpreter, interpreterArgs(duplex, raster, mediaPosition))) return false;
-  io::report("[ZUVA-KPX7720MW] DEBUG:resolution = %s\n", raster.resolution.c_str());
-  const int in = g_job.interpreterOutput;
-  bool atEnd = false;
-  std::string head = dropOpeningText(in, raster.resolution, &atEnd);
-  streamToPrinter(in, std::move(head), atEnd, ticket);
-  return waitForInterpreter();
 }
 
 // The copies the spooled document asks for. Its page comments are not

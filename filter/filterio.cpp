@@ -127,6 +127,8 @@ void installCancelHandlers(const FilterVariant &v) {
 
 int pendingSignal() { return g_signal; }
 
+int cancelWakeFd() { return g_wakePipe[0]; }
+
 Wait waitReadable(int fd, int timeoutMs) {
   const long long deadline = timeoutMs < 0 ? 0 : nowMs() + timeoutMs;
   for (;;) {

@@ -28,6 +28,10 @@ void installCancelHandlers(const FilterVariant &v);
 // The first cancellation signal caught, 0 while none.
 int pendingSignal();
 
+// A descriptor that turns readable once a cancellation signal is caught
+// (-1 before installCancelHandlers), for waits outside this file.
+int cancelWakeFd();
+
 enum class Wait { Ready, Timeout, Cancelled };
 
 // Waits until fd is readable (fd < 0: just waits), the timeout passes

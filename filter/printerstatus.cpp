@@ -9,7 +9,6 @@
 
 #include "filterio.h"
 #include "jobprocesses.h"
-#include "pclxl_pages.h"
 #include "printer_protocol.h"
 #include "status_codes.h"
 #include "statusquery.h"
@@ -100,10 +99,7 @@ namespace {
 int g_pagesSent = 0;
 }  // namespace
 
-void countSentPages(const char *data, size_t length) {
-  static PclXlPageCounter counter;
-  for (int copies : counter.feed(data, length)) io::report("PAGE: %d %d\n", ++g_pagesSent, copies);
-}
+void reportPageSent(int copies) { io::report("PAGE: %d %d\n", ++g_pagesSent, copies); }
 
 int pagesSent() { return g_pagesSent; }
 

@@ -33,9 +33,9 @@ void reportJobEnd(const std::string &jobId);
 // answer, if one comes within a second.
 void askNetworkPrinterStatus();
 
-// Counts the page ends in bytes that have gone to the printer and writes a
-// PAGE line for each.
-void countSentPages(const char *data, size_t length);
+// A page end that has gone to the printer, made `copies` times: its PAGE
+// line.
+void reportPageSent(int copies);
 
 // The pages counted so far.
 int pagesSent();

@@ -31,8 +31,9 @@
 
 #include "access.h"
 #include "appcore.h"
-#include "geometry.h"
 #include "devices.h"
+#include "geometry.h"
+#include "interpreter.h"
 #include "paths.h"
 #include "printer_description.h"
 #include "pappl_dnssd.h"
@@ -40,7 +41,6 @@
 #include "pappl_guard.h"
 #include "pappl_private.h"
 #include "webpages.h"
-#include "pclxl_pages.h"
 #include "pclxl_writer.h"
 #include "rasterpage.h"
 #include "ticket.h"
@@ -214,99 +214,51 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
                 document == nullptr ? "it is gone" : std::strerror(errno));
     return false;
   }
-  if (!args.empty() && args.back() == "-") args.back() = document;
-  std::vector<char *> argv;
-  for (std::string &a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  const std::string gs = interpreterPath();
-
-  int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) < 0) {
-    close(in);
-    return false;
-  }
   // The interpreter's complaints go to the job log.
   FILE *errors = std::tmpfile();
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in, STDIN_FILENO);
-    dup2(fds[1], STDOUT_FILENO);
-    int err = errors != nullptr ? fileno(errors) : open("/dev/null", O_WRONLY);
-    if (err >= 0) dup2(err, STDERR_FILENO);
-    execv(gs.c_str(), argv.data());
-    _exit(127);
-  }
-  close(in);
-  close(fds[1]);
-  if (pid < 0) {
-    close(fds[0]);
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start %s: %s", gs.c_str(), std::strerror(errno));
+
+  kpx::InterpreterRun run;
+  run.program = interpreterPath();
+  run.args = std::move(args);
+  run.document = document;
+  run.errorFd = errors != nullptr ? fileno(errors) : -1;
+  run.resolutionArg = raster.resolution;
+  run.timeLimitSeconds = g_interpreterTimeLimit;
+  run.wholeChunks = false;
+  run.cancelled = [job] { return jobCancelled(job); };
+  // The ticket goes ahead of the first page data.
+  run.sink = [&](const char *data, size_t length) {
+    const bool first = !sent;
+    sent = true;
+    if (jobCancelled(job)) return kpx::SinkResult{0, false};  // not a byte more once cancelled
+    if (first && papplDeviceWrite(device, ticket.text.data(), ticket.text.size()) !=
+                     static_cast<ssize_t>(ticket.text.size()))
+      return kpx::SinkResult{0, false};
+    if (papplDeviceWrite(device, data, length) != static_cast<ssize_t>(length)) return kpx::SinkResult{0, false};
+    return kpx::SinkResult{length, true};
+  };
+  // The pages as they leave for the printer, for the job's page count.
+  int impressions = 0;
+  const bool duplex = kpx::duplexModeFor(s.duplex) != kpx::Duplex::Simplex;
+  run.pageSent = [&](int copies) {
+    impressions += copies;
+    papplJobSetImpressionsCompleted(job, copies);
+    kpx_job_set_media_sheets_completed(job, sheetsFor(impressions, duplex));
+  };
+  const kpx::InterpreterResult result = kpx::runInterpreter(run);
+  if (result.end == kpx::InterpreterResult::End::NotStarted) {
+    if (std::strcmp(result.failedStep, "fork") == 0)
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to start %s: %s", run.program.c_str(),
+                  std::strerror(result.error));
+    if (errors != nullptr) std::fclose(errors);
     return false;
   }
-
-  const size_t expected = kpx::preambleLength(raster.resolution);
-  std::string head;
-  bool atEnd = false, headDone = false, ok = true, timedOut = false;
-  std::vector<char> buf(262144);
-  // The pages as they leave for the printer, for the job's page count.
-  kpx::PclXlPageCounter counter;
-  int pagesSent = 0, impressions = 0;
-  const bool duplex = kpx::duplexModeFor(s.duplex) != kpx::Duplex::Simplex;
-  auto send = [&](const char *data, size_t length) {
-    if (jobCancelled(job)) return false;  // not a byte more once cancelled
-    if (papplDeviceWrite(device, data, length) != static_cast<ssize_t>(length)) return false;
-    for (int copies : counter.feed(data, length)) {
-      ++pagesSent;
-      impressions += copies;
-      papplJobSetImpressionsCompleted(job, copies);
-      kpx_job_set_media_sheets_completed(job, sheetsFor(impressions, duplex));
-    }
-    return true;
-  };
-  // The interpreter's own time: waiting for its output, not for the
-  // printer to take it.
-  std::chrono::steady_clock::duration interpreting{};
-  while (ok) {
-    if (jobCancelled(job)) {
-      cancelled = true;
-      break;
-    }
-    if (interpreting > std::chrono::seconds(g_interpreterTimeLimit)) {
-      timedOut = true;
-      break;
-    }
-    pollfd p{fds[0], POLLIN, 0};
-    const auto waitStart = std::chrono::steady_clock::now();
-    int r = poll(&p, 1, 1000);
-    interpreting += std::chrono::steady_clock::now() - waitStart;
-    if (r < 0 && errno != EINTR) break;
-    if (r <= 0) continue;
-    ssize_t n = read(fds[0], buf.data(), buf.size());
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) atEnd = true;
-    if (!headDone) {
-      if (n > 0) head.append(buf.data(), static_cast<size_t>(n));
-      kpx::PreambleVerdict v = kpx::classifyPreamble(head, expected, atEnd);
-      if (v.action == kpx::PreambleVerdict::Action::NeedMore) continue;
-      head.erase(0, v.discard);
-      headDone = true;
-      if (head.empty()) break;  // nothing but job control: no pages
-      sent = true;
-      ok = send(ticket.text.data(), ticket.text.size()) && send(head.data(), head.size());
-      head.clear();
-    } else if (n > 0) {
-      ok = send(buf.data(), static_cast<size_t>(n));
-    }
-    if (atEnd) break;
-  }
-  close(fds[0]);
-  if (!ok && jobCancelled(job)) cancelled = true;
-  if (cancelled || !ok || timedOut) kill(pid, SIGTERM);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  cancelled = result.end == kpx::InterpreterResult::End::Cancelled ||
+              (result.end == kpx::InterpreterResult::End::Refused && jobCancelled(job));
+  const bool ok = result.end == kpx::InterpreterResult::End::Finished;
+  const bool timedOut = result.end == kpx::InterpreterResult::End::TimedOut;
+  const int status = result.waitStatus;
+  const int pagesSent = result.pages;
   if (errors != nullptr) {
     std::rewind(errors);
     char line[512];
