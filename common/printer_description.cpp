@@ -57,11 +57,11 @@ const MediaType kMediaTypes[] = {
 };
 
 const InputSlot kInputSlots[] = {
-    {"AUTO", "@PJL SET SOURCETRAY=AUTO\n", "-dMediaPosition=1", "自动选择", "Auto Select", "自动选择"},
-    {"MPTRAY", "@PJL SET SOURCETRAY=MPTRAY\n@PJL SET PCLMPFIX=ON\n", "-dMediaPosition=3", "多功能纸盒", "Multi-Purpose Tray", "多功能进纸盒"},
-    {"TRAY1", "@PJL SET SOURCETRAY=TRAY1\n@PJL SET PCLT1FIX=ON\n", "-dMediaPosition=4", "纸盒1", "Tray 1", "纸盒1"},
-    {"TRAY2", "@PJL SET SOURCETRAY=TRAY2\n@PJL SET PCLT2FIX=ON\n", "-dMediaPosition=5", "纸盒2", "Tray 2", "纸盒2"},
-    {"TRAY3", "@PJL SET SOURCETRAY=TRAY3\n@PJL SET PCLT3FIX=ON\n", "-dMediaPosition=7", "纸盒3", "Tray 3", "纸盒3"},
+    {"AUTO", "@PJL SET SOURCETRAY=AUTO\n", 1, "自动选择", "Auto Select", "自动选择"},
+    {"MPTRAY", "@PJL SET SOURCETRAY=MPTRAY\n@PJL SET PCLMPFIX=ON\n", 3, "多功能纸盒", "Multi-Purpose Tray", "多功能进纸盒"},
+    {"TRAY1", "@PJL SET SOURCETRAY=TRAY1\n@PJL SET PCLT1FIX=ON\n", 4, "纸盒1", "Tray 1", "纸盒1"},
+    {"TRAY2", "@PJL SET SOURCETRAY=TRAY2\n@PJL SET PCLT2FIX=ON\n", 5, "纸盒2", "Tray 2", "纸盒2"},
+    {"TRAY3", "@PJL SET SOURCETRAY=TRAY3\n@PJL SET PCLT3FIX=ON\n", 7, "纸盒3", "Tray 3", "纸盒3"},
 };
 
 const DuplexMode kDuplexModes[] = {

@@ -36,7 +36,7 @@ struct MediaType {
 struct InputSlot {
   const char *keyword;
   const char *ticketLines;
-  const char *mediaPosition;
+  int mediaPosition;  // the tray number the interpreter and PCL XL select
   const char *shownName;
   const char *textEn, *textZh;
 };

@@ -64,9 +64,15 @@ const InputSlot &slotRow(const std::string &slot) {
   return row != nullptr ? *row : autoInputSlot();
 }
 
+std::string mediaPositionArg(const InputSlot &slot) {
+  return "-dMediaPosition=" + std::to_string(slot.mediaPosition);
+}
+
 }  // namespace
 
-std::string mediaPositionFor(const std::string &inputSlot) { return slotRow(inputSlot).mediaPosition; }
+std::string mediaPositionFor(const std::string &inputSlot) { return mediaPositionArg(slotRow(inputSlot)); }
+
+int mediaPositionNumber(const std::string &inputSlot) { return slotRow(inputSlot).mediaPosition; }
 
 Ticket buildTicket(const JobSettings &job) {
   Ticket t;
@@ -109,7 +115,7 @@ Ticket buildTicket(const JobSettings &job) {
 
   const InputSlot &slot = slotRow(job.inputSlot);
   w.raw(slot.ticketLines);
-  t.mediaPosition = slot.mediaPosition;
+  t.mediaPosition = mediaPositionArg(slot);
 
   if (job.pageSize == "B5") w.raw("@PJL SET PAPER=JISB5\n");
 

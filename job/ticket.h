@@ -35,4 +35,7 @@ Ticket buildTicket(const JobSettings &job);
 // The interpreter argument for an input slot ("-dMediaPosition=N").
 std::string mediaPositionFor(const std::string &inputSlot);
 
+// The tray number N of that argument.
+int mediaPositionNumber(const std::string &inputSlot);
+
 }  // namespace kpx

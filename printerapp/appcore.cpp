@@ -183,11 +183,11 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
   s.inputSlot = printerKeyword(mediaSources(), job.source, "AUTO");
   s.mediaType = printerKeyword(mediaTypes(), job.type, "PLAIN");
   if (job.sides == "two-sided-long-edge")
-    s.duplex = "DuplexNoTumble";
+    plan.duplex = kpx::Duplex::LongEdge;
   else if (job.sides == "two-sided-short-edge")
-    s.duplex = "DuplexTumble";
-  else
-    s.duplex = "None";
+    plan.duplex = kpx::Duplex::ShortEdge;
+  for (const kpx::DuplexMode &m : kpx::duplexModes())
+    if (m.mode == plan.duplex) s.duplex = m.keyword;
   switch (job.dpi) {
     case 300: s.resolution = "300dpi"; break;
     case 1200: s.resolution = "1200dpi"; break;
@@ -229,7 +229,7 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
 std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
                                       const std::string &mediaPosition) {
   std::vector<std::string> args =
-      kpx::interpreterArgs(kpx::duplexModeFor(plan.settings.duplex), raster, mediaPosition);
+      kpx::interpreterArgs(plan.duplex, raster, mediaPosition);
   std::vector<std::string> extra;
   if (plan.copies > 1) extra.push_back("-dNumCopies=" + std::to_string(plan.copies));
   if (plan.firstPage > 0) extra.push_back("-dFirstPage=" + std::to_string(plan.firstPage));
@@ -240,9 +240,7 @@ std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs
 
 int pclxlMediaSource(const std::string &inputSlot) {
   // The same trays the interpreter's MediaPosition selects.
-  std::string pos = kpx::mediaPositionFor(inputSlot);
-  size_t eq = pos.find('=');
-  return eq == std::string::npos ? 1 : std::atoi(pos.c_str() + eq + 1);
+  return kpx::mediaPositionNumber(inputSlot);
 }
 
 std::vector<int> statusCodes(std::string_view reply) { return kpx::protocol::codesIn(reply, kpx::protocol::kAppDialect); }

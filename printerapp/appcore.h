@@ -68,6 +68,7 @@ struct IppJob {
 
 struct JobPlan {
   kpx::JobSettings settings;
+  kpx::Duplex duplex = kpx::Duplex::Simplex;  // the job's sides; settings.duplex is its keyword
   int copies = 1;
   int firstPage = 0, lastPage = 0;
   std::string error;  // why the job cannot print, empty when it can

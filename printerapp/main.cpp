@@ -239,7 +239,7 @@ bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobP
   };
   // The pages as they leave for the printer, for the job's page count.
   int impressions = 0;
-  const bool duplex = kpx::duplexModeFor(s.duplex) != kpx::Duplex::Simplex;
+  const bool duplex = plan.duplex != kpx::Duplex::Simplex;
   run.pageSent = [&](int copies) {
     impressions += copies;
     papplJobSetImpressionsCompleted(job, copies);
@@ -483,8 +483,8 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
   p.mediaWidthIn = widthHmm / 2540.0;
   p.mediaHeightIn = lengthHmm / 2540.0;
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
-  p.duplexMode = static_cast<int>(kpx::duplexModeFor(rj->plan.settings.duplex));
-  p.backSide = p.duplexMode != 0 && (page % 2) == 0;
+  p.duplexMode = static_cast<int>(rj->plan.duplex);
+  p.backSide = rj->plan.duplex != kpx::Duplex::Simplex && (page % 2) == 0;
   if (!rj->writer.beginPage(p)) {
     rj->failed = true;
     return refusePage(job, {kpxapp::PageVerdict::Unprintable, "The page is too large for the printer."});
@@ -505,7 +505,7 @@ bool rEndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device, un
   RasterJob *rj = rasterJobOf(job);
   if (rj == nullptr) return twinAnswer(job);
   rj->writer.endPage();
-  kpx_job_set_media_sheets_completed(job, sheetsFor(rj->writer.pagesWritten(), kpx::duplexModeFor(rj->plan.settings.duplex) != kpx::Duplex::Simplex));
+  kpx_job_set_media_sheets_completed(job, sheetsFor(rj->writer.pagesWritten(), rj->plan.duplex != kpx::Duplex::Simplex));
   return flushOut(job, device, rj);
 }
 
