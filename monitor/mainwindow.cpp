@@ -206,7 +206,7 @@ MainWindow::MainWindow(const MonitorVariant &v, QWidget *parent)
   pollTimer->setInterval(variant.pollIntervalMs);
 
   if (variant.startBalloon)
-    triggerBubbleOn(Information, QString::fromUtf8("通知"), QString::fromUtf8("KPX7720MW状态监控启动"));
+    triggerBubbleOn(Information, QString::fromUtf8("通知"), QString::fromUtf8("KPX7720MW状态监控启动"), 0);
   showMessageOnWindow(Information, tr(variant.startTitle), tr(variant.startText));
   setIcon(kConnectingTrayItem);
   trayConnecting = true;
@@ -421,7 +421,7 @@ void MainWindow::usbQueryStep() {
   }
   if (idle) {
     logLine(QStringLiteral("byte_read = %1").arg(0));
-    const IdleOutcome outcome = idleReply(bubbleText, idleReplyCount, variant.idleRule);
+    const IdleOutcome outcome = idleReply(bubbleCode, idleReplyCount, variant.idleRule);
     idleReplyCount = outcome.idleReplyCount;
     if (outcome.declareReady) showMessageOnWindow(Information, tr(kReadyTitle), tr(kReadyText));
   }
@@ -617,7 +617,7 @@ void MainWindow::readSocket() {
       continue;
     }
     logLine(QStringLiteral("byte_read = %1").arg(0));
-    const IdleOutcome outcome = idleReply(bubbleText, idleReplyCount, variant.idleRule);
+    const IdleOutcome outcome = idleReply(bubbleCode, idleReplyCount, variant.idleRule);
     idleReplyCount = outcome.idleReplyCount;
     if (outcome.declareReady) showMessageOnWindow(Information, tr(kReadyTitle), tr(kReadyText));
   }
@@ -647,7 +647,7 @@ void MainWindow::showMessageState(const QByteArray &line) {
   const CodeDecision decision = decideCode(code, state, variant.decoder);
   if (decision.repeat) return;
   lastStatusCode = code;
-  if (decision.show) showMessageOnWindow(decision.show->level, decision.show->title, decision.show->text);
+  if (decision.show) showMessageOnWindow(decision.show->level, decision.show->title, decision.show->text, code);
   if (decision.feedBackReady) justStatusCodeShow(10001);
   if (decision.refreshJobInfo) readPrintJobInfo();
 }
@@ -656,7 +656,7 @@ void MainWindow::justStatusCodeShow(int code) { showMessageState(statusLineFor(c
 
 // ------------------------------------------------------------ presentation
 
-void MainWindow::showMessageOnWindow(int level, const QString &title, const QString &text) {
+void MainWindow::showMessageOnWindow(int level, const QString &title, const QString &text, int code) {
   const LevelLook look = levelLook(level);
   // The message already on the window (the printer repeating its state):
   // the content is refreshed, but a window the user or the hide timer put
@@ -672,7 +672,7 @@ void MainWindow::showMessageOnWindow(int level, const QString &title, const QStr
       if (look.window == WindowAction::Hide) hide();
       if (look.clearsWindowHidden) windowHidden = 0;
     }
-    if (look.balloon) triggerBubbleOn(level, title, text);
+    if (look.balloon) triggerBubbleOn(level, title, text, code);
   }
   shownLevel = level;
   shownTitle = title;
@@ -728,12 +728,13 @@ void MainWindow::showEvent(QShowEvent *event) {
   });
 }
 
-void MainWindow::triggerBubbleOn(int level, const QString &title, const QString &text) {
+void MainWindow::triggerBubbleOn(int level, const QString &title, const QString &text, int code) {
   const bool popUp =
       raisesBalloon(level, title, text, bubbleLevel, bubbleTitle, bubbleText, variant.balloonOnChangeOnly);
   // The stored balloon (shown again on a middle click) is always the message
   // on the window.
   bubbleText = text;
+  bubbleCode = code;
   bubbleTitle = title;
   bubbleLevel = level;
   setIcon(level);

@@ -88,8 +88,10 @@ class MainWindow : public QWidget {
   void execReturnMsg(const QByteArray &reply);
   void justStatusCodeShow(int code);
 
-  void showMessageOnWindow(int level, const QString &title, const QString &text);
-  void triggerBubbleOn(int level, const QString &title, const QString &text);
+  // code: the printer's status code the message is for, 0 for a message of
+  // the monitor's own.
+  void showMessageOnWindow(int level, const QString &title, const QString &text, int code = 0);
+  void triggerBubbleOn(int level, const QString &title, const QString &text, int code);
   QString readPrinterState();
 
   void readPrintJobInfo();
@@ -147,6 +149,7 @@ class MainWindow : public QWidget {
   bool trayConnecting = false;
   QString bubbleTitle;
   QString bubbleText;
+  int bubbleCode = 0;  // the status code of the balloon's message, 0 for the monitor's own
   QByteArray statusCommand;
 
   QAction *hideAction = nullptr;

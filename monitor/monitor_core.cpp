@@ -182,16 +182,16 @@ QString choosePrinterStateLine(const QStringList &lines, int *linesConsumed) {
 
 // ------------------------------------------------------- empty replies
 
-IdleOutcome idleReply(const QString &bubbleText, int idleReplyCount, IdleRule rule) {
-  const bool printing = bubbleText.contains(QStringLiteral("正在打印"));
-  const bool cancelled = bubbleText.contains(QStringLiteral("取消"));
+IdleOutcome idleReply(int bubbleCode, int idleReplyCount, IdleRule rule) {
+  const bool printing = bubbleCode == kpx::state::kPrinting;
+  const bool cancelled = bubbleCode == kpx::state::kCancelled;
   auto counted = [idleReplyCount]() {
     if (idleReplyCount == kIdleReplyThreshold) return IdleOutcome{true, 0};
     return IdleOutcome{false, idleReplyCount + 1};
   };
   if (rule == IdleRule::Usb) {
     if (printing || cancelled) return counted();
-    if (bubbleText.contains(QStringLiteral("初始化"))) return {true, idleReplyCount};
+    if (bubbleCode == kpx::state::kInitialising) return {true, idleReplyCount};
     return {false, idleReplyCount};
   }
   if (printing) return {false, idleReplyCount};

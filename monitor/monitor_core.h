@@ -129,14 +129,15 @@ QString choosePrinterStateLine(const QStringList &lines, int *linesConsumed = nu
 
 enum class IdleRule { Usb, Net };
 
-// What an empty reply does, given the current balloon text and the count of
-// empty replies so far.
+// What an empty reply does, given the status code whose message the balloon
+// holds (0 for a message of the monitor's own) and the count of empty
+// replies so far.
 struct IdleOutcome {
   bool declareReady = false;
   int idleReplyCount = 0;
 };
 constexpr int kIdleReplyThreshold = 3;
-IdleOutcome idleReply(const QString &bubbleText, int idleReplyCount, IdleRule rule);
+IdleOutcome idleReply(int bubbleCode, int idleReplyCount, IdleRule rule);
 
 // ------------------------------------------------------ queues and jobs
 

@@ -238,36 +238,36 @@ TEST(Severity, StateFileLineRanking) {
 // ------------------------------------------------------- empty replies
 
 TEST(IdleReplies, UsbCountsPrintingAndCancelled) {
-  for (const char *text : {"打印机正在打印", "PC端取消打印作业"}) {
+  for (int code : {kpx::state::kPrinting, kpx::state::kCancelled}) {
     int count = 0;
     for (int i = 0; i < 3; ++i) {
-      IdleOutcome o = idleReply(QString::fromUtf8(text), count, IdleRule::Usb);
+      IdleOutcome o = idleReply(code, count, IdleRule::Usb);
       EXPECT_FALSE(o.declareReady);
       EXPECT_EQ(o.idleReplyCount, count + 1);
       count = o.idleReplyCount;
     }
-    IdleOutcome o = idleReply(QString::fromUtf8(text), count, IdleRule::Usb);
-    EXPECT_TRUE(o.declareReady) << text;  // the fourth empty reply
+    IdleOutcome o = idleReply(code, count, IdleRule::Usb);
+    EXPECT_TRUE(o.declareReady) << code;  // the fourth empty reply
     EXPECT_EQ(o.idleReplyCount, 0);
   }
-  IdleOutcome o = idleReply(QString::fromUtf8("打印引擎正在初始化"), 2, IdleRule::Usb);
+  IdleOutcome o = idleReply(kpx::state::kInitialising, 2, IdleRule::Usb);
   EXPECT_TRUE(o.declareReady);
   EXPECT_EQ(o.idleReplyCount, 2);
-  o = idleReply(QString::fromUtf8("纸盒1附近发生送纸卡纸"), 2, IdleRule::Usb);
+  o = idleReply(44114, 2, IdleRule::Usb);
   EXPECT_FALSE(o.declareReady);
   EXPECT_EQ(o.idleReplyCount, 2);
 }
 
 TEST(IdleReplies, NetDeclaresReadyUnlessPrinting) {
-  IdleOutcome o = idleReply(QString::fromUtf8("打印机正在打印"), 3, IdleRule::Net);
+  IdleOutcome o = idleReply(kpx::state::kPrinting, 3, IdleRule::Net);
   EXPECT_FALSE(o.declareReady);
   EXPECT_EQ(o.idleReplyCount, 3);
-  o = idleReply(QString::fromUtf8("PC端取消打印作业"), 3, IdleRule::Net);
+  o = idleReply(kpx::state::kCancelled, 3, IdleRule::Net);
   EXPECT_TRUE(o.declareReady);
-  o = idleReply(QString::fromUtf8("PC端取消打印作业"), 1, IdleRule::Net);
+  o = idleReply(kpx::state::kCancelled, 1, IdleRule::Net);
   EXPECT_FALSE(o.declareReady);
   EXPECT_EQ(o.idleReplyCount, 2);
-  o = idleReply(QString::fromUtf8("纸盒1附近发生送纸卡纸"), 1, IdleRule::Net);
+  o = idleReply(44114, 1, IdleRule::Net);
   EXPECT_TRUE(o.declareReady);
   EXPECT_EQ(o.idleReplyCount, 1);
 }

@@ -48,7 +48,10 @@ struct MonitorProbe {
   bool &netJobPending() { return w.netJobPending; }
   QString readNetIpInfo() { return w.readNetIpInfo(); }
 
-  void show(int level, const QString &title, const QString &text) { w.showMessageOnWindow(level, title, text); }
+  // code: the status code the message stands for (0: the monitor's own).
+  void show(int level, const QString &title, const QString &text, int code = 0) {
+    w.showMessageOnWindow(level, title, text, code);
+  }
   void decode(const QByteArray &reply) { w.execReturnMsg(reply); }
   QString readPrinterState() { return w.readPrinterState(); }
   void readPrintJobInfo() { w.readPrintJobInfo(); }

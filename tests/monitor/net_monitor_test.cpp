@@ -294,12 +294,12 @@ TEST_F(NetMonitor, SilentPrinterWarnsAndAnAddressChangeIsFollowedAtOnce) {
   EXPECT_EQ(s(p.title()), "打印机准备就绪");
 }
 
-TEST_F(NetMonitor, EmptyDatagramsUnderEachBalloonText) {
+TEST_F(NetMonitor, EmptyDatagramsUnderEachBalloonCode) {
   start();
   MonitorProbe &p = *probe;
   ctl({"udp-mode", "empty"});
   // Initialising, or any other text: ready at once.
-  p.show(1, u("请等待"), u("打印引擎正在初始化"));
+  p.show(1, u("请等待"), u("打印引擎正在初始化"), kpx::state::kInitialising);
   ASSERT_TRUE(pollAndReceive());
   EXPECT_EQ(logged("byte_read = 0"), 2);
   EXPECT_EQ(s(p.title()), "打印机准备就绪");
@@ -308,13 +308,13 @@ TEST_F(NetMonitor, EmptyDatagramsUnderEachBalloonText) {
   EXPECT_EQ(s(p.title()), "打印机准备就绪");
 
   // Printing: nothing, however many.
-  p.show(1, u("正在打印"), u("打印机正在打印"));
+  p.show(1, u("正在打印"), u("打印机正在打印"), kpx::state::kPrinting);
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(pollAndReceive());
   EXPECT_EQ(s(p.title()), "正在打印");
   EXPECT_EQ(p.idleReplyCount(), 0);
 
   // Cancelled: ready at the fourth.
-  p.show(1, u("取消打印"), u("PC端取消打印作业"));
+  p.show(1, u("取消打印"), u("PC端取消打印作业"), kpx::state::kCancelled);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(pollAndReceive());
   EXPECT_EQ(s(p.title()), "取消打印");
   EXPECT_EQ(p.idleReplyCount(), 3);
@@ -339,7 +339,7 @@ TEST_F(NetMonitor, OtherSendersAndFloodsAreDroppedWithFewLogLines) {
     return waitFor([&] { return logged("read socket") > before; }, 5000);
   };
 
-  p.show(1, u("请等待"), u("打印引擎正在初始化"));
+  p.show(1, u("请等待"), u("打印引擎正在初始化"), kpx::state::kInitialising);
   stranger.writeDatagram("CODE=44114\r", monitor, localPort);
   stranger.writeDatagram("", monitor, localPort);  // an empty one does not declare ready either
   ASSERT_TRUE(handledAfter("CODE=10205\r"));
