@@ -2,6 +2,7 @@
 
 #include "printer_protocol.h"
 #include "usb_communicate.h"
+#include "usbowner.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -15,6 +16,8 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -196,6 +199,16 @@ char *usbId(pappl_device_t *, char *buffer, size_t size) {
   return buffer;
 }
 
+// ---- USB owner
+
+// The marker that keeps the USB status monitor off the device is there
+// exactly while one of our printers is on USB. The printers on USB are
+// counted here, not by asking PAPPL, which may call the creation and
+// deletion callbacks with its locks held (asking it for its printers there
+// never returned: the server hung after Delete-Printer).
+std::mutex g_usbMutex;
+std::set<int> g_usbPrinters;
+
 }  // namespace
 
 void registerDevices(const char *deviceId) {
@@ -215,6 +228,32 @@ void endNetworkJob(pappl_device_t *device) {
   if (link == nullptr || link->fd < 0) return;
   close(link->fd);
   link->fd = -1;
+}
+
+bool isNetworkUri(const char *uri) { return uri != nullptr && std::strncmp(uri, "socket://", 9) == 0; }
+bool isUsbUri(const char *uri) { return uri != nullptr && std::strncmp(uri, "usb://", 6) == 0; }
+
+void updateUsbOwner(pappl_system_t *system, pappl_printer_t *printer, bool present) {
+  std::lock_guard<std::mutex> lock(g_usbMutex);
+  if (printer != nullptr && isUsbUri(papplPrinterGetDeviceURI(printer))) {
+    if (present)
+      g_usbPrinters.insert(papplPrinterGetID(printer));
+    else
+      g_usbPrinters.erase(papplPrinterGetID(printer));
+  }
+  if (g_usbPrinters.empty())
+    kpx::releaseUsbOwnership();
+  else if (!kpx::claimUsbOwnership())
+    papplLog(system, PAPPL_LOGLEVEL_WARN, "Unable to write %s: the USB status monitor may open the printer too.",
+             kpx::usbOwnerMarkerPath().c_str());
+}
+
+void printerCreated(pappl_printer_t *printer, void *) {
+  updateUsbOwner(papplPrinterGetSystem(printer), printer, true);
+}
+
+void printerDeleted(pappl_printer_t *printer, pappl_pr_driver_data_t *) {
+  updateUsbOwner(papplPrinterGetSystem(printer), printer, false);
 }
 
 }  // namespace kpxapp

@@ -16,6 +16,12 @@
 //    twice (Get-Jobs lists it twice; trimming the history frees it and reads
 //    it again). pthread_create starts one thread per job at a time, and a
 //    job that is no longer pending when its thread runs is left alone.
+//    Behind that, every run of a job passes its printer's gate
+//    (devicegate.h): one job at a time prints, another run of the same job
+//    sends nothing and ends as the run that printed it, and a job whose
+//    document a cancel removed before it started ends cancelled without a
+//    word to the printer (beginJobRun for documents; the raster callbacks
+//    are installed behind it, setGuardedRasterCallbacks).
 // 3. Requests: PAPPL reads any IPP request whole and answers it, however
 //    many attributes it has (requested-attributes with "all" 2000 times
 //    costs 49 s of CPU). ippRead refuses a request beyond the bounds in
@@ -40,6 +46,12 @@
 //    on loopback, where TLS is off, and both the record and the printer
 //    attributes claim mopria-certified=1.3. avahi_entry_group_add_service_strlst
 //    and ippAddString drop them (pappl_dnssd.cpp, dnssdtxt.h).
+//
+// Where they live: 1 to 5, 7 and 8 here (2 with devicegate.cpp, 8 showing
+// webpages.cpp's page), 6 in pappl_history.c and 9 in pappl_dnssd.cpp, C
+// or apart because they read PAPPL's private structures or avahi's.
+// pappl_private.c, beside them, reads what PAPPL has no call for
+// (job-media-sheets-completed, the spool directory).
 #include "pappl_guard.h"
 
 #include <pthread.h>
@@ -48,11 +60,13 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 
 #include "appcore.h"
+#include "devicegate.h"
 #include "webpages.h"
 
 extern "C" {
@@ -93,11 +107,104 @@ void *runJob(void *arg) {
   return nullptr;
 }
 
+// 2. The gate of the job's printer: the job holds it from its first byte
+//    towards the printer until the printer connection is closed.
+DeviceGate &gateOf(pappl_job_t *job) {
+  static std::mutex mutex;
+  static std::map<int, std::unique_ptr<DeviceGate>> gates;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::unique_ptr<DeviceGate> &gate = gates[papplPrinterGetID(papplJobGetPrinter(job))];
+  if (!gate) gate = std::make_unique<DeviceGate>();
+  return *gate;
+}
+
+// PAPPL 1.3.1 may still start a job that was cancelled while it waited
+// (the cancel removed its document), as "processing" again: it ends as
+// cancelled, without a word to the printer.
+bool startedAfterCancel(pappl_job_t *job) {
+  if (papplJobGetFilename(job) != nullptr || gateOf(job).knows(papplJobGetID(job))) return false;
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "The job was cancelled before it started.");
+  papplJobCancel(job);
+  return true;
+}
+
+// Takes the gate for this run; false, with how the printing run ended,
+// when another run of the job holds or held it.
+bool enterGate(pappl_job_t *job, bool &answer) {
+  DeviceGate::Entry entry = gateOf(job).enter(papplJobGetID(job));
+  if (entry.prints) return true;
+  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "The job was printed by another run of it.");
+  answer = entry.ok;
+  return false;
+}
+
+// The driver's raster callbacks (one driver: set once).
+RasterCallbacks g_raster;
+std::once_flag g_rasterSet;
+
+// This thread's run of a raster job (PAPPL calls a job's raster callbacks
+// in one thread, the job's or the streaming client's): the job, whether
+// this run prints it, and otherwise how the run that printed it ended.
+struct RasterRun {
+  int job = 0;
+  bool prints = false;
+  bool answer = false;
+};
+thread_local RasterRun t_run;
+
+bool printsHere(pappl_job_t *job) { return t_run.job == papplJobGetID(job) && t_run.prints; }
+
+// What a raster callback answers in a run that does not print the job.
+bool otherRunAnswer(pappl_job_t *job) { return t_run.job == papplJobGetID(job) && t_run.answer; }
+
+bool guardedStartJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
+  t_run = RasterRun{papplJobGetID(job)};
+  if (!enterGate(job, t_run.answer)) return t_run.answer;
+  t_run.prints = true;
+  return g_raster.startJob(job, o, device);
+}
+
+bool guardedStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
+  return printsHere(job) ? g_raster.startPage(job, o, device, page) : otherRunAnswer(job);
+}
+
+bool guardedWriteLine(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned y,
+                      const unsigned char *line) {
+  return printsHere(job) ? g_raster.writeLine(job, o, device, y, line) : otherRunAnswer(job);
+}
+
+bool guardedEndPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device, unsigned page) {
+  return printsHere(job) ? g_raster.endPage(job, o, device, page) : otherRunAnswer(job);
+}
+
+bool guardedEndJob(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device) {
+  return printsHere(job) ? g_raster.endJob(job, o, device) : otherRunAnswer(job);
+}
+
 int giveUp(http_t *, void *) { return 0; }
 
 }  // namespace
 
 const cups_page_header2_t *streamedPageHeader() { return t_streaming ? &t_header : nullptr; }
+
+bool beginJobRun(pappl_job_t *job, bool &answer) {
+  if (startedAfterCancel(job)) {
+    answer = true;
+    return false;
+  }
+  return enterGate(job, answer);
+}
+
+void endJobRun(pappl_job_t *job, bool ok) { gateOf(job).leave(papplJobGetID(job), ok); }
+
+void setGuardedRasterCallbacks(pappl_pr_driver_data_t *d, const RasterCallbacks &callbacks) {
+  std::call_once(g_rasterSet, [&] { g_raster = callbacks; });
+  d->rstartjob_cb = guardedStartJob;
+  d->rstartpage_cb = guardedStartPage;
+  d->rwriteline_cb = guardedWriteLine;
+  d->rendpage_cb = guardedEndPage;
+  d->rendjob_cb = guardedEndJob;
+}
 
 }  // namespace kpxapp
 

@@ -12,6 +12,7 @@
 #include <cups/raster.h>
 
 #include "appcore.h"
+#include "devicegate.h"
 #include "dnssdtxt.h"
 #include "peer.h"
 #include "rasterpage.h"
