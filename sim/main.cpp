@@ -218,7 +218,8 @@ int main(int argc, char **argv) {
 
   PrinterState st;
   ServerConfig cfg;
-  std::string tcpText = "127.0.0.1:9100", udpText = "127.0.0.1:9101", logFile;
+  std::string tcpText = "127.0.0.1:" + std::to_string(kpx::protocol::kPrintPort),
+              udpText = "127.0.0.1:" + std::to_string(kpx::protocol::kStatusPort), logFile;
   bool usb = false, allowAny = false;
   std::vector<std::string> statusArgs;
   std::string err;

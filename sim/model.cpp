@@ -18,7 +18,7 @@ bool parseStatusArgs(const std::vector<std::string> &args, std::vector<std::stri
       if (part.find('=') != std::string::npos) {
         out.push_back(part);
       } else if (parseUnsigned(part, code)) {
-        out.push_back("CODE=" + part);
+        out.push_back(std::string(kpx::protocol::kCodeMark) + part);
       } else {
         err = "status line is neither a code nor NAME=VALUE: " + part;
         return false;
@@ -128,7 +128,7 @@ std::optional<std::string> LockResponder::answer() {
       break;
   }
   if (!code) return std::nullopt;
-  return "CODE=" + std::to_string(*code) + "\r";
+  return std::string(kpx::protocol::kCodeMark) + std::to_string(*code) + "\r";
 }
 
 std::string LockResponder::describe() const {
@@ -234,10 +234,10 @@ std::string usbOut(PrinterState &st, std::string_view data) {
   IpSettings ip{};
   if (data == kCheckStatus) {
     reply = buildStatusReply(st.statusLines);
-    what = "CheckStatus?";
+    what = kCheckStatus;
   } else if (data == kCheckIp) {
     reply = buildIpReply(st.ip);
-    what = "CheckIP?";
+    what = kCheckIp;
   } else if (parseSetIp(data, ip)) {
     st.ip = ip;
     return "SetIP " + formatIpSettings(ip);

@@ -13,15 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "printer_protocol.h"
 #include "printstream.h"
 
 namespace kpxsim {
 
-inline constexpr std::string_view kCheckStatus = "CheckStatus?";
-inline constexpr std::string_view kCheckIp = "CheckIP?";
-inline constexpr std::string_view kSetIpPrefix = "SetIP=";
-inline constexpr std::string_view kIpReplyPrefix = "IPadd:";
-inline constexpr std::string_view kGetStatus = "GetStatus;";
+inline constexpr std::string_view kCheckStatus = kpx::protocol::kStatusQuery;
+inline constexpr std::string_view kCheckIp = kpx::protocol::kIpQuery;
+inline constexpr std::string_view kSetIpPrefix = kpx::protocol::kSetIpStart;
+inline constexpr std::string_view kIpReplyPrefix = kpx::protocol::kIpReplyStart;
+inline constexpr std::string_view kGetStatus = kpx::protocol::kUdpStatusQuery;
 
 // ---- status lines -------------------------------------------------------
 

@@ -32,10 +32,11 @@
 #include <vector>
 
 #include "pclxl.h"
+#include "printer_protocol.h"
 
 namespace kpxsim {
 
-inline constexpr std::string_view kLockQuery = "LockPrinter?";
+inline constexpr std::string_view kLockQuery = kpx::protocol::kLockQuery;
 inline constexpr std::string_view kUel = "\x1b%-12345X";
 inline constexpr std::string_view kTicketOpening =
     "\x1b%-12345X\n\x1b#+54321X_ZUVA@PJL\n@PJL SET RENDERMODE=GRAYSCALE\n";

@@ -380,7 +380,7 @@ void Server::processLock(PrintConn &c) {
       }
       c.lockPos += kLockQuery.size();
       if (answer) c.out += *answer;
-      log_.log("tcp", c.peer + " LockPrinter? -> " +
+      log_.log("tcp", c.peer + " " + std::string(kLockQuery) + " -> " +
                           (answer ? "\"" + escapeText(*answer) + "\"" : std::string("no answer")));
       continue;
     }
@@ -394,7 +394,7 @@ void Server::processLock(PrintConn &c) {
       }
       c.lockPos += kCheckStatus.size();
       c.out += reply;
-      log_.log("tcp", c.peer + " CheckStatus? -> \"" + escapeText(reply) + "\"");
+      log_.log("tcp", c.peer + " " + std::string(kCheckStatus) + " -> \"" + escapeText(reply) + "\"");
       continue;
     }
     if (avail < kLockQuery.size() && (startsWith(kLockQuery, rest) || startsWith(kCheckStatus, rest)))
