@@ -2,8 +2,9 @@
 # Submit-to-completed time through a private CUPS to the printer simulator:
 # our USB queue against a queue on the same simulator that uses cups-filters'
 # gstopxl (its pxlmono.ppd with SNMP off and A4), side by side, for 20 text
-# pages and 20 image pages; plus the bytes each sends to the printer and the
-# time from lp to the first byte of the job at the printer.
+# pages and 20 image pages, each as PostScript and as PDF (what desktops
+# send); plus the bytes each sends to the printer and the time from lp to
+# the first byte of the job at the printer.
 # Usage: bench/cups.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +42,7 @@ text="$work/text20.ps"
 image="$work/image20.ps"
 . bench/documents.sh
 bench_documents "$work"
+for d in text20 image20; do gs -q -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$work/$d.pdf" "$work/$d.ps"; done
 
 now() { date +%s.%N; }
 jobs_done=0
@@ -64,8 +66,9 @@ median() { sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 
 printf '%-14s %12s %12s %8s %14s %14s %12s %12s %8s\n' document "ours (s)" "gstopxl (s)" ratio "ours bytes" \
   "gstopxl bytes" "ours 1st(s)" "gstopxl 1st" ratio
-for doc in text image; do
-  file=$work/${doc}20.ps
+for row in "text ps" "image ps" "text pdf" "image pdf"; do
+  read -r doc format <<<"$row"
+  file=$work/${doc}20.$format
   ours=(); peer=(); ours1=(); peer1=()
   for _ in $(seq 1 "$runs"); do
     read -r t b f < <(one_job KPX7720MW "$file"); ours+=("$t"); ours1+=("$f"); ob=$b
@@ -75,6 +78,6 @@ for doc in text image; do
   mp=$(printf '%s\n' "${peer[@]}" | median)
   fo=$(printf '%s\n' "${ours1[@]}" | median)
   fp=$(printf '%s\n' "${peer1[@]}" | median)
-  printf '%-14s %12.3f %12.3f %8.3f %14s %14s %12.3f %12.3f %8.3f\n' "20 $doc pages" "$mo" "$mp" \
+  printf '%-14s %12.3f %12.3f %8.3f %14s %14s %12.3f %12.3f %8.3f\n' "$doc ${format^^}" "$mo" "$mp" \
     "$(echo "$mo / $mp" | bc -l)" "$ob" "$pb" "$fo" "$fp" "$(echo "$fo / $fp" | bc -l)"
 done

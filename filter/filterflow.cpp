@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "docinput.h"
 #include "filterio.h"
 #include "geometry.h"
 #include "interpreter.h"
@@ -300,9 +301,9 @@ class PrinterStream {
   char status_[512] = {};
 };
 
-// Runs the interpreter on our standard input and streams its output to the
+// Runs the interpreter on the document and streams its output to the
 // printer behind the job ticket; false when the conversion failed.
-bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex duplex,
+bool convert(const std::string &interpreter, const JobDocument &document, const RasterArgs &raster, Duplex duplex,
              const std::string &mediaPosition, const std::string &ticket) {
   PrinterStream printer(ticket);
   // A cancellation or stream failure met while sending: it unwinds once the
@@ -312,7 +313,15 @@ bool convert(const std::string &interpreter, const RasterArgs &raster, Duplex du
   InterpreterRun run;
   run.program = interpreter;
   run.args = interpreterArgs(duplex, raster, mediaPosition);
-  run.inputFd = STDIN_FILENO;
+  // PostScript from pstops carries its copies; a PDF from pdftopdf leaves
+  // uncollated copies to the printer.
+  if (document.format() == DocumentFormat::Pdf)
+    addDocumentRequests(run.args, printerCopiesAfterPdftopdf(std::atoi(g_job.settings.copies.c_str()),
+                                                             g_job.settings.options),
+                        0, 0);
+  run.document = document.path();
+  run.inputFd = document.fd();
+  run.inputHead = document.head();
   // It has no business with the CUPS channels.
   run.closeInChild = {3, 4};
   run.resolutionArg = raster.resolution;
@@ -484,7 +493,7 @@ SecureKey readChoices(JobSettings &s, CustomSizeRange *range) {
 }
 
 // The job from its settings to the last byte of page data.
-Ending runJob(const FilterVariant &variant) {
+Ending runJob(const FilterVariant &variant, const char *fileName) {
   JobSettings &s = g_job.settings;
   CustomSizeRange range;
   SecureKey key = readChoices(s, &range);
@@ -509,12 +518,24 @@ Ending runJob(const FilterVariant &variant) {
     io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
   Ticket ticket = buildTicket(s);
 
+  JobDocument document;
+  switch (document.open(fileName)) {
+    case JobDocument::Opened::Ok: break;
+    case JobDocument::Opened::Cancelled: checkpoint(); break;
+    case JobDocument::Opened::Failed:
+      io::report("DEBUG:[ZUVA-KPX7720MW] %s\n", document.error().c_str());
+      return Ending::ConversionFailed;
+  }
+  checkpoint();
+  io::report("DEBUG:[ZUVA-KPX7720MW] document: %s\n",
+             document.format() == DocumentFormat::Pdf ? ("PDF " + document.path()).c_str() : "PostScript");
+
   if (variant.statusOverUdp) askNetworkPrinterStatus();
   if (variant.checksLock) waitForPrinterLock();
   checkpoint();
 
   reportJobStart();
-  if (!convert(g_job.paths.interpreter, raster, duplex, ticket.mediaPosition, ticket.text))
+  if (!convert(g_job.paths.interpreter, document, raster, duplex, ticket.mediaPosition, ticket.text))
     return Ending::ConversionFailed;
   checkpoint();
   return Ending::Completed;
@@ -566,7 +587,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   s.options = argv[5];
   try {
     checkpoint();
-    return finish(runJob(variant));
+    return finish(runJob(variant, argc > 6 ? argv[6] : nullptr));
   } catch (const Cancellation &c) {
     return cancelJob(c.code);
   } catch (const StreamFailure &f) {

@@ -1,5 +1,8 @@
 #include "pagecount.h"
 
+#include <cups/cups.h>
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,6 +33,26 @@ std::string spoolPath(const std::string &requestRoot, const std::string &jobId) 
   char name[40];
   std::snprintf(name, sizeof name, "/d%05lld-001", id);
   return requestRoot + name;
+}
+
+namespace {
+
+bool isTrue(const char *value) {
+  return value != nullptr && (strcasecmp(value, "true") == 0 || strcasecmp(value, "on") == 0 ||
+                              strcasecmp(value, "yes") == 0);
+}
+
+}  // namespace
+
+int printerCopiesAfterPdftopdf(int copies, const std::string &options) {
+  if (copies <= 1) return 1;
+  cups_option_t *parsed = nullptr;
+  const int count = cupsParseOptions(options.c_str(), 0, &parsed);
+  const char *handling = cupsGetOption("multiple-document-handling", count, parsed);
+  const bool collated = isTrue(cupsGetOption("Collate", count, parsed)) ||
+                        (handling != nullptr && strcasecmp(handling, "separate-documents-uncollated-copies") != 0);
+  cupsFreeOptions(count, parsed);
+  return collated ? 1 : copies;
 }
 
 }  // namespace kpx

@@ -131,6 +131,14 @@ std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &r, con
           "-dNOPAUSE", "-dSAFER", "-sOutputFile=-", "-"};
 }
 
+void addDocumentRequests(std::vector<std::string> &args, int copies, int firstPage, int lastPage) {
+  std::vector<std::string> extra;
+  if (copies > 1) extra.push_back("-dNumCopies=" + std::to_string(copies));
+  if (firstPage > 0) extra.push_back("-dFirstPage=" + std::to_string(firstPage));
+  if (lastPage > 0) extra.push_back("-dLastPage=" + std::to_string(lastPage));
+  args.insert(args.empty() ? args.end() : args.end() - 1, extra.begin(), extra.end());
+}
+
 size_t preambleLength(const std::string &resolutionArg) {
   return (resolutionArg == "-r1200x1200" || resolutionArg == "-r2400x2400") ? 64 : 63;
 }

@@ -32,6 +32,11 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
 std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &raster,
                                          const std::string &mediaPosition);
 
+// Adds what the interpreter applies itself to a document nothing applied
+// it to before: copies (each page repeated, as the printer's own copies
+// are) and a page range; 0 leaves the range open. They go before the input.
+void addDocumentRequests(std::vector<std::string> &args, int copies, int firstPage, int lastPage);
+
 // Bytes of job-control text the interpreter writes before its PCL XL data
 // at this resolution argument: 63, or 64 at a four-digit resolution.
 size_t preambleLength(const std::string &resolutionArg);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "pclxl_pages.h"
 
@@ -93,6 +94,36 @@ class Fd {
   int fd_;
 };
 
+// The process that gives the interpreter inputHead and then the rest of
+// input, through the pipe whose write end is `to`. Only calls that are safe
+// after fork (the printer application forks from a threaded process).
+[[noreturn]] void pumpInput(const std::string &head, int input, int to) {
+  signal(SIGPIPE, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  static char buffer[65536];
+  const char *data = head.data();
+  ssize_t left = static_cast<ssize_t>(head.size());
+  for (;;) {
+    while (left > 0) {
+      const ssize_t w = write(to, data, static_cast<size_t>(left));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) _exit(1);
+      data += w;
+      left -= w;
+    }
+    const ssize_t r = read(input, buffer, sizeof buffer);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno == EAGAIN) {
+      pollfd p{input, POLLIN, 0};
+      poll(&p, 1, -1);
+      continue;
+    }
+    if (r <= 0) _exit(r == 0 ? 0 : 1);
+    data = buffer;
+    left = r;
+  }
+}
+
 }  // namespace
 
 InterpreterResult runInterpreter(const InterpreterRun &run) {
@@ -111,6 +142,32 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
       return result;
     }
     input = nullInput.get();
+  }
+  // Stopped (if still copying) once the interpreter is collected, below.
+  std::optional<Child> pump;
+  Fd pumped;
+  if (run.document.empty() && !run.inputHead.empty()) {
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) < 0) {
+      result.failedStep = "pipe";
+      result.error = errno;
+      return result;
+    }
+    pumped.reset(p[0]);
+    const pid_t pid = fork();
+    if (pid < 0) {
+      result.failedStep = "fork";
+      result.error = errno;
+      close(p[1]);
+      return result;
+    }
+    if (pid == 0) {
+      close(p[0]);
+      pumpInput(run.inputHead, run.inputFd, p[1]);
+    }
+    close(p[1]);
+    pump.emplace(pid);
+    input = pumped.get();
   }
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(&a[0]);
@@ -143,6 +200,7 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
   }
   close(fds[1]);
   nullInput.reset();
+  pumped.reset();
   Child child(pid);
   // Room for the interpreter to keep rendering while a chunk goes out; the
   // default 64 KiB pipe would hold it up at every chunk.

@@ -37,6 +37,10 @@ struct InterpreterRun {
   // inputFd holds, as the interpreter's standard input.
   std::string document;
   int inputFd = STDIN_FILENO;
+  // Bytes the caller already read from inputFd (to tell the document's
+  // format): the interpreter gets them first, then the rest of inputFd,
+  // through a pipe a small process of ours fills.
+  std::string inputHead;
   int errorFd = -1;                 // the interpreter's standard error; -1: ours
   std::vector<int> closeInChild;    // descriptors the interpreter has no business with
   std::string resolutionArg;        // "-r600x600": how long its opening text is

@@ -228,13 +228,8 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
 
 std::vector<std::string> documentArgs(const JobPlan &plan, const kpx::RasterArgs &raster,
                                       const std::string &mediaPosition) {
-  std::vector<std::string> args =
-      kpx::interpreterArgs(plan.duplex, raster, mediaPosition);
-  std::vector<std::string> extra;
-  if (plan.copies > 1) extra.push_back("-dNumCopies=" + std::to_string(plan.copies));
-  if (plan.firstPage > 0) extra.push_back("-dFirstPage=" + std::to_string(plan.firstPage));
-  if (plan.lastPage > 0) extra.push_back("-dLastPage=" + std::to_string(plan.lastPage));
-  args.insert(args.end() - 1, extra.begin(), extra.end());  // before the input "-"
+  std::vector<std::string> args = kpx::interpreterArgs(plan.duplex, raster, mediaPosition);
+  kpx::addDocumentRequests(args, plan.copies, plan.firstPage, plan.lastPage);
   return args;
 }
 

@@ -397,6 +397,87 @@ TEST_F(PrinterStatus, PagesCountAsTheyLeaveForThePrinter) {
   run(sim + "stall off");
 }
 
+// A PDF goes from pdftopdf to the filter and through one interpreter run:
+// pdftopdf's page ranges, N-up and collated copies, the printer's own page
+// copies, the paper and a secure-print key all reach the printer, with the
+// pages counted as sent. PostScript keeps pstops, and streams the same
+// whether it comes through a pipe or by name. A cancelled PDF leaves no copy
+// behind.
+TEST_F(PrinterStatus, PdfReachesTheFilterStraightFromPdftopdf) {
+  std::ofstream(dir + "/doc4.ps") << textDocument(4);
+  run("ps2pdf " + dir + "/doc4.ps " + dir + "/doc.pdf");
+  const struct {
+    const char *options;
+    int pages, impressions;  // page descriptions at the printer; with copies
+    const char *render;      // in every page of the simulator's rendering
+  } cases[] = {
+      {"", 4, 4, "media=A4"},
+      {"-o page-ranges=2-3", 2, 2, "copies=1"},
+      {"-n 2", 4, 8, "copies=2"},
+      {"-n 2 -o collate=true", 8, 8, "copies=1"},
+      {"-o number-up=2", 2, 2, "media=A4"},
+      {"-o media=Letter", 4, 4, "media=Letter"},
+      {"-o job-password=2468", 4, 4, "copies=1"},
+  };
+  std::vector<std::string> ids;
+  for (const auto &c : cases) ids.push_back(lp("KPX7720MW", c.options, dir + "/doc.pdf"));
+  const std::string viaPipe = lp("KPX7720MW", "", dir + "/doc4.ps");
+  const std::string byName = lp("KPX7720MW", "-o document-format=application/vnd.cups-postscript", dir + "/doc4.ps");
+  const int count = static_cast<int>(std::size(cases)) + 2;
+  std::vector<Job> jobs = waitJobs(count, 180);
+  ASSERT_EQ(jobs.size(), static_cast<size_t>(count)) << errorLog();
+  ASSERT_TRUE(waitIdle(30));
+  std::map<std::string, Job> byId;
+  for (Job &j : jobs) byId[j["job"]] = j;
+  const std::string log = errorLog(), printLog = readFile(root + "/KPX7720MW/print_log");
+  auto number = [](const std::string &id) { return id.substr(id.rfind('-') + 1); };
+  auto filters = [&](const std::string &id) {
+    std::string names, tag = "[Job " + number(id) + "] Started filter ";
+    for (size_t at = log.find(tag); at != std::string::npos; at = log.find(tag, at + 1)) {
+      const size_t slash = log.rfind('/', log.find(" (PID", at));
+      names += log.substr(slash + 1, log.find(" (PID", at) - slash - 1) + " ";
+    }
+    return names;
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto &c = cases[i];
+    SCOPED_TRACE(c.options);
+    Job &job = byId[number(ids[i])];
+    EXPECT_EQ(filters(ids[i]), "pdftopdf pstopxl_7720mw ");
+    EXPECT_EQ(job["ticket"], "yes");
+    EXPECT_EQ(job["end"], "trailer");
+    EXPECT_EQ(job["pages"], std::to_string(c.pages));
+    EXPECT_EQ(jobAttribute(ids[i], "job-impressions-completed"), std::to_string(c.impressions));
+    EXPECT_EQ(job["held"], std::string(c.options).find("job-password") != std::string::npos ? "yes" : "no");
+    const std::string pages = run(std::string(KPX_SIM) + " render " + job["file"]);
+    EXPECT_EQ(std::count(pages.begin(), pages.end(), '\n'), c.pages) << pages;
+    std::istringstream in(pages);
+    for (std::string page; std::getline(in, page);) EXPECT_NE(page.find(c.render), std::string::npos) << page;
+    // The job log counts the pages sent.
+    const std::string mark = "文档页数：";
+    const size_t block = printLog.find("任务ID：" + number(ids[i]) + "\n");
+    ASSERT_NE(block, std::string::npos) << printLog;
+    EXPECT_EQ(std::atoi(printLog.c_str() + printLog.find(mark, block) + mark.size()), c.pages);
+  }
+  EXPECT_EQ(filters(viaPipe), "pstops pstopxl_7720mw ");
+  EXPECT_EQ(filters(byName), "pstopxl_7720mw ");
+  auto pclxl = [&](const std::string &id) {
+    Job &j = byId[number(id)];
+    return readFile(j["file"]).substr(std::stoul(j["pclxl_offset"]));
+  };
+  EXPECT_EQ(pclxl(viaPipe), pclxl(byName));
+
+  // Cancelled while the printer takes nothing: the filter's copy goes too.
+  run(sim + "stall on");
+  const std::string big = lp("KPX7720MW", "", dir + "/doc.pdf");
+  const std::string tmp = dir + "/cups/spool/tmp";
+  EXPECT_TRUE(waitFor([&] { return run("ls " + tmp).find("kpx7720mw-") != std::string::npos; }, 30));
+  run(cupsEnv + "cancel " + big);
+  ASSERT_TRUE(waitIdle(30));
+  run(sim + "stall off");
+  EXPECT_EQ(run("ls -A " + tmp), "");
+}
+
 TEST_F(PrinterStatus, JobPasswordHoldsTheJobAndAKeyThatIsNotFourDigitsIsRejected) {
   std::string held = lp("KPX7720MW", "-o job-password=2026");
   std::vector<Job> jobs = waitJobs(1, 60);

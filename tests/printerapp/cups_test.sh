@@ -2,8 +2,8 @@
 # Printing through a private CUPS whose queue is the application (-m
 # everywhere), run as installed (logins by PAM, no option to turn them off):
 # a PDF and a JPEG reach the simulator with the ticket, their pages and the
-# trailer, the PDF at each print-quality at the resolution its ticket names. And for the same PDF the application sends the
-# printer what the classic filter sends, byte for byte apart from the lock
+# trailer, the PDF at each print-quality at the resolution its ticket names. And for the same PDF or PostScript the
+# application sends the printer what the classic filter sends, byte for byte apart from the lock
 # query in front and the two lines that carry the time of the job.
 set -euo pipefail
 build=$1
@@ -59,17 +59,21 @@ for quality in 3 4 5; do
     "the printer got RESOLUTION=$(field "$n" set.RESOLUTION): $(head -1 <<<"$rendered")"
 done
 
-# The same document bytes both ways: raw through CUPS to the application,
-# and the classic (USB) filter run on them as CUPS would run it.
-n=$((n + 1))
-lp -d APP -t same -o raw "$dir/doc.pdf" >/dev/null
-rig_wait_jobs "$n" 120
-expect_job "$n" 3
+# The same document bytes both ways, PDF and PostScript: raw through CUPS
+# to the application, and the classic (USB) filter run on them as CUPS
+# would run it after pdftopdf or pstops (on its standard input).
+gs -q -dSAFER -sDEVICE=ps2write -o "$dir/doc.ps" "$dir/doc.pdf"
 root=$dir/classic
 mkdir -p "$root/KPX7720MW/config" "$root/KPX7720MW/kpx7720mw/bin"
 ln -s /usr/bin/gs "$root/KPX7720MW/kpx7720mw/bin/gs"
-ZUVA_PRINTERS_ROOT=$root PPD=$src/ppd/KPX7720MW.ppd CUPS_REQUESTROOT=$root \
-  "$build/filter/pstopxl_7720mw" 9 "$(id -un)" same 1 "" <"$dir/doc.pdf" >"$dir/classic.prn" 2>"$dir/classic.err"
+for doc in doc.pdf doc.ps; do
+n=$((n + 1))
+lp -d APP -t same -o raw "$dir/$doc" >/dev/null
+rig_wait_jobs "$n" 120
+expect_job "$n" 3
+ZUVA_PRINTERS_ROOT=$root PPD=$src/ppd/KPX7720MW.ppd CUPS_REQUESTROOT=$root TMPDIR=$dir \
+  "$build/filter/pstopxl_7720mw" 9 "$(id -un)" same 1 "" <"$dir/$doc" >"$dir/classic.prn" 2>"$dir/classic.err"
+echo -n "$doc: "
 python3 - "$dir/sim/jobs/job-$(printf %04d "$n").prn" "$dir/classic.prn" <<'PY'
 import re, sys
 def norm(data, lock):
@@ -86,4 +90,5 @@ if app != classic:
              f"app: {app[max(0, at - 40):at + 40]!r}\nclassic: {classic[max(0, at - 40):at + 40]!r}")
 print(f"identical: {len(app)} bytes apart from the lock query and the time lines")
 PY
+done
 echo PASS
