@@ -1,6 +1,9 @@
-// The printer's status codes: every code the monitors know, with the message
-// level, title and text shown for it and the rank that decides which of
-// several codes is shown. 286 codes; anything else is unknown.
+// The printer's status codes, every one in a single table: the message
+// level, title and text the monitors show for it, the rank that decides
+// which of several codes is shown, and what the code tells IPP clients (the
+// closest registered printer-state-reasons keyword, a keyword of our own per
+// code, an English text) and about the black toner. 286 codes; anything else
+// is unknown.
 #pragma once
 
 #include <optional>
@@ -32,8 +35,8 @@ const std::vector<int> &statusCodes();
 const char *familySizeName(int number);
 
 // Rank of a code when several arrive together: its own rank for codes in the
-// table; unknown codes rank as Critical, except the tray paper families
-// 11201..11499, which only warn.
+// table; unknown codes rank as Critical, except those among the tray paper
+// families that only warn (sizes the table does not name), which warn too.
 int severityRank(int code);
 
 // The codes the programs themselves write or act on.
@@ -49,5 +52,61 @@ constexpr int kKeyRejected = 99999;
 
 // "CODE=<n>", the form a code takes in replies and in the printerState record.
 std::string statusLine(int code);
+
+// ---- what a code tells IPP clients
+
+// What a status code says about the black toner.
+enum class TonerState { NotSaid, Low, Empty };
+
+// The black toner as a marker level in percent. The printer never tells a
+// level, only that the toner is low or empty; the programs turn that into
+// these.
+constexpr int kTonerHighLevel = 100;  // marker-high-levels, and a toner not said to be low
+constexpr int kTonerLowLevel = 10;    // marker-low-levels: a toner at or under it is low
+constexpr int kTonerEmptyLevel = 0;
+
+struct StatusReasons {
+  // Registered keyword with its suffix ("media-jam-error"), or "none" for
+  // the codes of a printer that is simply ready or printing.
+  std::string standard;
+  // "other-error" or "other-warning" where the desktop clients (GTK's print
+  // dialog, system-config-printer) have neither words nor an icon for the
+  // registered keyword (a jam, a missing tray, the drum, the waste toner
+  // box, ...): they then still show that the printer needs the user.
+  // Empty otherwise.
+  std::string generic;
+  // "com.zuva.kpx7720mw-44114-error"; empty where standard is "none".
+  std::string vendor;
+  std::string english;
+  TonerState toner = TonerState::NotSaid;
+};
+
+// The reasons of a code of the status table; nothing for unknown codes.
+std::optional<StatusReasons> statusReasons(int code);
+
+// Every vendor keyword starts with this.
+extern const char kVendorReasonPrefix[];
+
+// The suffix of a message level: 3 "-error", 2 "-warning", 1 "-report".
+const char *reasonSuffix(int level);
+
+// Whether the desktop clients put a registered keyword (with its suffix) in
+// words of their own: GTK's print dialog and system-config-printer know a
+// handful of warnings and errors (toner, cover and door, paper low or out,
+// offline, other); for any other keyword they show the PPD's text.
+bool clientsTranslate(const std::string &keyword);
+
+// The PPDs' texts of a registered keyword that some code sets and that the
+// clients do not translate.
+struct KeywordText {
+  std::string keyword;  // with its suffix: "media-jam-error"
+  std::string english;
+  std::string title;    // Chinese, as short as the status table's titles
+  std::string text;     // Chinese
+};
+// Every such keyword, sorted; a keyword without a text of its own is left
+// out here and reported by missingKeywordTexts.
+const std::vector<KeywordText> &keywordTexts();
+std::vector<std::string> missingKeywordTexts();
 
 }  // namespace kpx

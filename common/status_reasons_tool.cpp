@@ -12,7 +12,6 @@
 #include <string>
 
 #include "status_codes.h"
-#include "status_reasons.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include "printer_protocol.h"
 #include "status_codes.h"
-#include "status_reasons.h"
 
 namespace kpx {
 
@@ -110,7 +109,7 @@ std::vector<std::string> StatusReporter::learn(const std::vector<int> &codes) {
   }
   if (known.empty()) return {};
   std::vector<std::string> lines = become(std::move(known));
-  lines.push_back(markerLine(empty ? kTonerLevelEmpty : low ? kTonerLevelLow : kTonerLevelUnknown));
+  lines.push_back(markerLine(empty ? kTonerEmptyLevel : low ? kTonerLevelLow : kTonerLevelUnknown));
   return lines;
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "status_codes.h"
+
 namespace kpx {
 
 // The status codes in a printer's status text, read the filter's way
@@ -17,11 +19,12 @@ namespace kpx {
 // on too long, give nothing.
 std::vector<int> statusCodesIn(std::string_view text);
 
-// Marker levels reported for the black toner.
-constexpr int kTonerHighLevel = 100;
-constexpr int kTonerLowLevel = 10;
-constexpr int kTonerLevelLow = 5;       // below the low level: a low-supply notice
-constexpr int kTonerLevelEmpty = 0;
+// Marker levels the filter reports for the black toner, besides the status
+// table's high, low and empty levels (status_codes.h).
+// A toner the printer calls low: under the low level, not on it, so that it
+// is a low-supply notice however a client compares the two.
+constexpr int kTonerLevelLow = 5;
+static_assert(kTonerLevelLow < kTonerLowLevel && kTonerLevelLow > kTonerEmptyLevel);
 constexpr int kTonerLevelUnknown = -3;  // IPP: unknown, some remaining
 
 class StatusReporter {

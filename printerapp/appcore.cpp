@@ -12,7 +12,7 @@
 #include "geometry.h"
 #include "printer_description.h"
 #include "printer_protocol.h"
-#include "status_reasons.h"
+#include "status_codes.h"
 #include "ticket.h"
 
 #include <cstdlib>
@@ -289,18 +289,19 @@ PrinterCondition conditionFromReply(std::string_view reply) {
 }
 
 int tonerPercent(TonerState t) {
+  // A low toner is shown at the low level itself.
   switch (t) {
-    case TonerState::Ok: return 100;
-    case TonerState::Low: return 10;
-    case TonerState::Empty: return 0;
+    case TonerState::Ok: return kpx::kTonerHighLevel;
+    case TonerState::Low: return kpx::kTonerLowLevel;
+    case TonerState::Empty: return kpx::kTonerEmptyLevel;
     default: return -1;
   }
 }
 
 const char *tonerLevelText(int percent) {
   if (percent < 0) return "Not known until the printer answers";
-  if (percent == 0) return "Empty: replace the toner cartridge";
-  if (percent <= tonerPercent(TonerState::Low)) return "Low: have a new cartridge ready";
+  if (percent == kpx::kTonerEmptyLevel) return "Empty: replace the toner cartridge";
+  if (percent <= kpx::kTonerLowLevel) return "Low: have a new cartridge ready";
   return "OK";
 }
 

@@ -138,7 +138,7 @@ unsigned reasonsForCode(int code);
 PrinterCondition conditionFromReply(std::string_view reply);
 
 // Toner level shown in printer-supply: a laser printer tells only ok, low
-// and empty.
+// and empty, shown at the status table's levels (kpx::kTonerHighLevel, ...).
 int tonerPercent(TonerState t);
 // What a toner level of tonerPercent means, in words for the web page.
 const char *tonerLevelText(int percent);

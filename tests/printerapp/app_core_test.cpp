@@ -210,6 +210,26 @@ TEST(AppCore, StatusRepliesBecomePrinterState) {
   }
 }
 
+// The supply's level and the web page's words for each toner state; a low
+// toner is shown at the low level itself, one above it is not low.
+TEST(AppCore, TonerStatesBecomeSupplyLevelsAndWords) {
+  struct Row {
+    TonerState toner;
+    int percent;
+    const char *words;
+  } rows[] = {
+      {TonerState::Unknown, -1, "Not known until the printer answers"},
+      {TonerState::Ok, 100, "OK"},
+      {TonerState::Low, 10, "Low: have a new cartridge ready"},
+      {TonerState::Empty, 0, "Empty: replace the toner cartridge"},
+  };
+  for (const Row &r : rows) {
+    EXPECT_EQ(tonerPercent(r.toner), r.percent);
+    EXPECT_STREQ(tonerLevelText(r.percent), r.words);
+  }
+  EXPECT_STREQ(tonerLevelText(11), "OK");
+}
+
 TEST(DeviceGate, OneJobAtATimeAndEachJobOnce) {
   using namespace std::chrono_literals;
   kpxapp::DeviceGate gate;

@@ -2,12 +2,12 @@
 // code, the codes read from a status text, and the STATE/ATTR lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "status_codes.h"
-#include "status_reasons.h"
 #include "status_report.h"
 
 namespace {
@@ -47,6 +47,16 @@ TEST(StatusReasons, EveryCodeMapsToARegisteredKeywordWithItsLevelsSuffixAndAVend
   }
   EXPECT_FALSE(kpx::statusReasons(11201).has_value());  // a size the families do not have
   EXPECT_FALSE(kpx::statusReasons(0).has_value());
+}
+
+// The English texts go into the PPDs' Latin-1 text: a paper size whose
+// name is not English needs its English name in the table.
+TEST(StatusReasons, EnglishTextsAreAscii) {
+  for (int code : kpx::statusCodes()) {
+    const std::string english = kpx::statusReasons(code)->english;
+    EXPECT_TRUE(std::all_of(english.begin(), english.end(), [](char c) { return c >= ' ' && c <= '~'; }))
+        << code << " " << english;
+  }
 }
 
 TEST(StatusText, CodesComeFromWellFormedLinesOnly) {
