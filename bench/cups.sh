@@ -3,8 +3,10 @@
 # our USB queue against a queue on the same simulator that uses cups-filters'
 # gstopxl (its pxlmono.ppd with SNMP off and A4), side by side, for 20 text
 # pages and 20 image pages, each as PostScript and as PDF (what desktops
-# send); plus the bytes each sends to the printer and the time from lp to
-# the first byte of the job at the printer.
+# send): the time from lp to the last byte at the printer, to the first
+# byte, the bytes sent, and the time until CUPS completed the job (the
+# filter waits up to 0.2 s after the last byte for status the printer
+# sends with its last pages).
 # Usage: bench/cups.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,7 +48,9 @@ for d in text20 image20; do gs -q -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$
 
 now() { date +%s.%N; }
 jobs_done=0
-# Prints "<seconds> <bytes> <seconds to first byte>" for one job on one queue.
+# Prints "<seconds to the last byte> <bytes> <seconds to the first byte>
+# <seconds until CUPS completed the job>" for one job on one queue (the
+# times from lp, the first and last byte as the simulator saw them).
 one_job() {
   local queue=$1 file=$2 start end
   start=$(now)
@@ -55,29 +59,30 @@ one_job() {
   ctl wait-jobs "$jobs_done" 300 >/dev/null
   while [ -n "$(lpstat -o "$queue" 2>/dev/null)" ]; do sleep 0.02; done
   end=$(now)
-  local bytes started first
+  local bytes first last
   bytes=$(ctl jobs | awk -F= '/^bytes=/{b=$2} END{print b}')
-  started=$(ctl jobs | awk -F= '/^started=/{s=$2} END{print s}')
-  first=$(date -d "$started" +%s.%N)
-  echo "$(echo "$end - $start" | bc -l) $bytes $(echo "$first - $start" | bc -l)"
+  first=$(date -d "$(ctl jobs | awk -F= '/^started=/{s=$2} END{print s}')" +%s.%N)
+  last=$(date -d "$(ctl jobs | awk -F= '/^last_byte=/{s=$2} END{print s}')" +%s.%N)
+  echo "$(echo "$last - $start" | bc -l) $bytes $(echo "$first - $start" | bc -l) $(echo "$end - $start" | bc -l)"
 }
 
 median() { sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 
-printf '%-14s %12s %12s %8s %14s %14s %12s %12s %8s\n' document "ours (s)" "gstopxl (s)" ratio "ours bytes" \
-  "gstopxl bytes" "ours 1st(s)" "gstopxl 1st" ratio
+printf '%-10s %10s %10s %6s %10s %10s %6s %9s %9s %6s %10s %10s %6s\n' document "last ours" gstopxl ratio \
+  "1st ours" gstopxl ratio "bytes" gstopxl ratio "done ours" gstopxl ratio
 for row in "text ps" "image ps" "text pdf" "image pdf"; do
   read -r doc format <<<"$row"
   file=$work/${doc}20.$format
-  ours=(); peer=(); ours1=(); peer1=()
+  ours=(); peer=(); ours1=(); peer1=(); oursd=(); peerd=()
   for _ in $(seq 1 "$runs"); do
-    read -r t b f < <(one_job KPX7720MW "$file"); ours+=("$t"); ours1+=("$f"); ob=$b
-    read -r t b f < <(one_job GSTOPXL "$file"); peer+=("$t"); peer1+=("$f"); pb=$b
+    read -r t b f d < <(one_job KPX7720MW "$file"); ours+=("$t"); ours1+=("$f"); oursd+=("$d"); ob=$b
+    read -r t b f d < <(one_job GSTOPXL "$file"); peer+=("$t"); peer1+=("$f"); peerd+=("$d"); pb=$b
   done
-  mo=$(printf '%s\n' "${ours[@]}" | median)
-  mp=$(printf '%s\n' "${peer[@]}" | median)
-  fo=$(printf '%s\n' "${ours1[@]}" | median)
-  fp=$(printf '%s\n' "${peer1[@]}" | median)
-  printf '%-14s %12.3f %12.3f %8.3f %14s %14s %12.3f %12.3f %8.3f\n' "$doc ${format^^}" "$mo" "$mp" \
-    "$(echo "$mo / $mp" | bc -l)" "$ob" "$pb" "$fo" "$fp" "$(echo "$fo / $fp" | bc -l)"
+  m() { printf '%s\n' "$@" | median; }
+  mo=$(m "${ours[@]}"); mp=$(m "${peer[@]}"); fo=$(m "${ours1[@]}"); fp=$(m "${peer1[@]}")
+  do_=$(m "${oursd[@]}"); dp=$(m "${peerd[@]}")
+  r() { echo "$1 / $2" | bc -l; }
+  printf '%-10s %10.3f %10.3f %6.2f %10.3f %10.3f %6.2f %9s %9s %6.3f %10.3f %10.3f %6.2f\n' "$doc ${format^^}" \
+    "$mo" "$mp" "$(r "$mo" "$mp")" "$fo" "$fp" "$(r "$fo" "$fp")" "$ob" "$pb" "$(r "$ob" "$pb")" \
+    "$do_" "$dp" "$(r "$do_" "$dp")"
 done

@@ -315,6 +315,7 @@ std::string formatJobRecord(const JobRecord &j) {
   out += "peer=" + escapeText(j.peer) + "\n";
   out += "started=" + j.started + "\n";
   out += "ended=" + j.ended + "\n";
+  out += "last_byte=" + (j.lastByte.empty() ? j.ended : j.lastByte) + "\n";
   out += "file=" + escapeText(j.file) + "\n";
   out += formatSummary(j.summary);
   return out;

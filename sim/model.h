@@ -96,6 +96,7 @@ struct JobRecord {
   int id = 0;
   std::string peer;
   std::string started, ended;  // local time, ISO 8601 with milliseconds
+  std::string lastByte;         // when its last byte came (the connection may stay open after)
   std::string file;            // raw bytes on disk, or "" without a jobs dir
   PrintStreamSummary summary;
 };

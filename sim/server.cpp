@@ -348,6 +348,7 @@ void Server::readPrint(PrintConn &c) {
     ssize_t n = recv(c.fd, buf, sizeof buf, 0);
     if (n > 0) {
       c.data.append(buf, static_cast<size_t>(n));
+      c.lastByte = isoNow();
       continue;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
@@ -447,12 +448,14 @@ void Server::checkBackStatus(PrintConn &c) {
 // An ended job: its summary on disk (job-NNNN.txt), in the log and in the
 // list that "jobs" and "wait-jobs" report.
 void Server::recordJob(const char *channel, int id, const std::string &peer, const std::string &started,
+                       const std::string &lastByte,
                        const std::string &file, const std::string &data) {
   JobRecord j;
   j.id = id;
   j.peer = peer;
   j.started = started;
   j.ended = isoNow();
+  j.lastByte = lastByte;
   j.file = file;
   j.summary = analyzePrintStream(data, true);
   std::string text = formatJobRecord(j);
@@ -488,7 +491,7 @@ void Server::recordUsbPrints() {
         file.clear();
       }
     }
-    recordJob("usb", id, "usb", p.started, file, p.data);
+    recordJob("usb", id, "usb", p.started, "", file, p.data);
   }
 }
 
@@ -510,7 +513,7 @@ void Server::endPrint(PrintConn &c) {
       std::fclose(c.prn);
       c.prn = nullptr;
     }
-    recordJob("tcp", c.jobId, c.peer, c.started, c.prnPath, c.data);
+    recordJob("tcp", c.jobId, c.peer, c.started, c.lastByte, c.prnPath, c.data);
   } else {
     log_.log("tcp", c.peer + " closed" +
                         (c.data.empty() ? std::string(" without data")

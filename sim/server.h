@@ -57,7 +57,7 @@ class Server {
     size_t lockPos = 0;
     bool inJob = false;
     int jobId = 0;
-    std::string started;
+    std::string started, lastByte;
     FILE *prn = nullptr;
     std::string prnPath;
     size_t written = 0;  // bytes of data already in the .prn file
@@ -88,6 +88,7 @@ class Server {
   void flushOut(int fd, std::string &out);
   void endPrint(PrintConn &c);
   void recordJob(const char *channel, int id, const std::string &peer, const std::string &started,
+                 const std::string &lastByte,
                  const std::string &file, const std::string &data);
   void recordUsbPrints();
   void readUdp();
