@@ -201,7 +201,7 @@ std::string interpreterPath() {
 bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobPlan &plan, bool &cancelled,
                     bool &sent) {
   const kpx::JobSettings &s = plan.settings;
-  kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, kpx::kDefaultCustomRange);
+  kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.customSize, kpx::kDefaultCustomRange);
   if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
   kpx::Ticket ticket = kpx::buildTicket(s);
   std::vector<std::string> args = kpxapp::documentArgs(plan, raster, ticket.mediaPosition);
@@ -478,12 +478,12 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
     pwg_media_t *named = pwgMediaForSize(widthHmm, lengthHmm);
     mediaName = named != nullptr ? named->pwg : "";
   }
-  const kpxapp::MediaSize *m = kpxapp::mediaByPwg(mediaName);
-  p.mediaSizeEnum = m != nullptr ? m->pclxlEnum : -1;
+  const kpx::MediaSize *m = kpxapp::mediaByPwg(mediaName);
+  p.mediaSizeEnum = m != nullptr ? m->pclxlMedia : kpx::kPclxlCustomMedia;
   p.mediaWidthIn = widthHmm / 2540.0;
   p.mediaHeightIn = lengthHmm / 2540.0;
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
-  p.duplexMode = static_cast<int>(rj->plan.duplex);
+  p.duplex = rj->plan.duplex;
   p.backSide = rj->plan.duplex != kpx::Duplex::Simplex && (page % 2) == 0;
   if (!rj->writer.beginPage(p)) {
     rj->failed = true;
@@ -693,10 +693,10 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->sides_default = PAPPL_SIDES_ONE_SIDED;
   // Raster resolutions: the queues' "2400dpi" is the printer's enhanced
   // mode of a 1200-dpi raster, not a raster of its own.
-  d->num_resolution = 3;
-  const int dpis[3] = {300, 600, 1200};
-  for (int i = 0; i < 3; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[i];
-  d->x_default = d->y_default = 600;
+  const std::vector<int> &dpis = kpxapp::rasterResolutions();
+  d->num_resolution = static_cast<int>(dpis.size());
+  for (int i = 0; i < d->num_resolution; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[static_cast<size_t>(i)];
+  d->x_default = d->y_default = kpxapp::defaultDpi();
   const int margin = kpxapp::marginHundredthsMm();
   d->left_right = d->bottom_top = margin;
 
@@ -720,8 +720,8 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   media.size_width = pwg ? pwg->width : 21000;
   media.size_length = pwg ? pwg->length : 29700;
   media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = margin;
-  std::snprintf(media.source, sizeof media.source, "auto");
-  std::snprintf(media.type, sizeof media.type, "stationery");
+  std::snprintf(media.source, sizeof media.source, "%s", kpx::autoInputSlot().ipp);
+  std::snprintf(media.type, sizeof media.type, "%s", kpx::defaultMediaType().ipp);
   d->media_default = media;
   for (int i = 0; i < d->num_source; ++i) {
     d->media_ready[i] = media;
@@ -739,14 +739,17 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->vendor[1] = kpxapp::kDensityAttr;
   d->vendor[2] = kpxapp::kSecureKeyAttr;
   *attrs = ippNew();
-  static const char *const kOnOff[] = {"off", "on"};
-  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-supported", 2, nullptr, kOnOff);
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-default", nullptr, "off");
+  const std::vector<const char *> &toner = kpxapp::vendorValues(kpxapp::kTonerSaveAttr);
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-supported", static_cast<int>(toner.size()),
+                nullptr, toner.data());
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-default", nullptr,
+               kpxapp::vendorDefault(kpxapp::kTonerSaveAttr));
   std::vector<const char *> levels;
   for (const std::string &l : kpxapp::densityLevels()) levels.push_back(l.c_str());
   ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-supported",
                 static_cast<int>(levels.size()), nullptr, levels.data());
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr, "0");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr,
+               kpxapp::vendorDefault(kpxapp::kDensityAttr));
   // Attributes PAPPL 1.3.1 leaves out although IPP Everywhere asks for
   // them; the values say what this printer really does.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
