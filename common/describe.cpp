@@ -5,6 +5,8 @@
 //   slot     KEYWORD EN ZH
 //   duplex   KEYWORD EN ZH POSTSCRIPT
 //   dpi      KEYWORD EN ZH
+//   option   GROUP KEYWORD EN ZH DEFAULT   (the printer's own options,
+//   choice   KEYWORD EN ZH                  each followed by its choices)
 //   default  OPTION KEYWORD
 //   custom   MINWIDTH MINHEIGHT MAXWIDTH MAXHEIGHT   (points)
 //   margin   POINTS
@@ -22,6 +24,10 @@ int main() {
   for (const DuplexMode &d : duplexModes())
     std::printf("duplex\t%s\t%s\t%s\t%s\n", d.keyword, d.textEn, d.textZh, d.postScript);
   for (const Resolution &r : resolutions()) std::printf("dpi\t%s\t%s\t%s\n", r.keyword, r.textEn, r.textZh);
+  for (const PrinterOption &o : printerOptions()) {
+    std::printf("option\t%s\t%s\t%s\t%s\t%s\n", o.group, o.keyword, o.textEn, o.textZh, o.defaultChoice);
+    for (const OptionChoice &c : o.choices) std::printf("choice\t%s\t%s\t%s\n", c.keyword, c.textEn, c.textZh);
+  }
   std::printf("default\tPageSize\t%s\n", defaultMediaSize().keyword);
   std::printf("default\tMediaType\t%s\n", defaultMediaType().keyword);
   std::printf("default\tInputSlot\t%s\n", autoInputSlot().keyword);

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 namespace {
@@ -20,9 +22,9 @@ std::string resolvePrintersRoot(const char *envValue) {
 
 std::string printersRoot() { return resolvePrintersRoot(std::getenv("ZUVA_PRINTERS_ROOT")); }
 
-std::string usbQueueDir() { return printersRoot() + "/KPX7720MW"; }
+std::string usbQueueDir() { return printersRoot() + "/" + records::kUsbQueueDir; }
 
-std::string netQueueDir() { return printersRoot() + "/KPX7720MW_net"; }
+std::string netQueueDir() { return printersRoot() + "/" + records::kNetQueueDir; }
 
 std::string resolveRequestRoot(const char *envValue) {
   if (envValue == nullptr || *envValue == '\0') return "/var/spool/cups";

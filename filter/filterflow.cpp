@@ -513,7 +513,7 @@ Ending runJob(const FilterVariant &variant, const char *fileName) {
   checkpoint();
 
   const Duplex duplex = duplexModeFor(s.duplex);
-  RasterArgs raster = rasterArgsFor(s.pageSize, s.resolution, s.options, range);
+  RasterArgs raster = rasterArgsFor(s.pageSize, s.resolution, s.customSize, range);
   if (!raster.fallback.empty())
     io::report("DEBUG:[ZUVA-KPX7720MW] %s; printing A4 at 600 dpi\n", withoutControlBytes(raster.fallback).c_str());
   Ticket ticket = buildTicket(s);

@@ -2,17 +2,19 @@
 
 #include <cups/sidechannel.h>
 
+#include "printer_description.h"
+
 namespace kpx {
 
 const FilterVariant kUsbFilter = {
-    "pstopxl_7720mw", "KPX7720MW", "KPX7720MW",
+    "pstopxl_7720mw", "KPX7720MW", records::kUsbQueueDir,
     /*writesStateFile=*/true, /*catchesSigint=*/false, /*checksLock=*/false,
     /*copiesBackChannelStatus=*/true, /*ioErrorIsDrainFailure=*/false,
     /*trailerDrainSeconds=*/3, /*statusOverUdp=*/false,
 };
 
 const FilterVariant kNetFilter = {
-    "pstopxl_7720mw_net", "KPX7720MW-net", "KPX7720MW_net",
+    "pstopxl_7720mw_net", "KPX7720MW-net", records::kNetQueueDir,
     /*writesStateFile=*/false, /*catchesSigint=*/true, /*checksLock=*/true,
     /*copiesBackChannelStatus=*/false, /*ioErrorIsDrainFailure=*/true,
     /*trailerDrainSeconds=*/5, /*statusOverUdp=*/true,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "printer_description.h"
 
@@ -11,27 +10,12 @@ namespace kpx {
 
 namespace {
 
-enum class Dpi { R300, R600, R1200, Unknown };
+std::string resolutionArg(int dpi) { return "-r" + std::to_string(dpi) + "x" + std::to_string(dpi); }
 
-Dpi dpiFor(const std::string &resolution) {
-  if (resolution == "300dpi") return Dpi::R300;
-  if (resolution == "600dpi") return Dpi::R600;
-  if (resolution == "1200dpi" || resolution == "2400dpi") return Dpi::R1200;
-  return Dpi::Unknown;
-}
-
-const char *resolutionArg(Dpi d) {
-  switch (d) {
-    case Dpi::R300: return "-r300x300";
-    case Dpi::R1200: return "-r1200x1200";
-    default: return "-r600x600";
-  }
-}
-
-const char *rowGeometry(const MediaSize &r, Dpi d) {
-  switch (d) {
-    case Dpi::R300: return r.g300;
-    case Dpi::R1200: return r.g1200;
+const char *rowGeometry(const MediaSize &r, int dpi) {
+  switch (dpi) {
+    case 300: return r.g300;
+    case 1200: return r.g1200;
     default: return r.g600;
   }
 }
@@ -45,25 +29,13 @@ RasterArgs a4At600(std::string why) {
   return RasterArgs{"-r600x600", "-g4961x7016", std::move(why)};
 }
 
-// Points per unit of the suffixes CUPS accepts in custom sizes.
-bool pointsPerUnit(const char *unit, double *factor) {
-  struct U { const char *name; double pts; };
-  static const U units[] = {{"", 1.0}, {"pt", 1.0}, {"in", 72.0}, {"ft", 864.0},
-                            {"cm", 72.0 / 2.54}, {"mm", 72.0 / 25.4}, {"m", 7200.0 / 2.54}};
-  for (const U &u : units)
-    if (std::strcmp(unit, u.name) == 0) {
-      *factor = u.pts;
-      return true;
-    }
-  return false;
-}
-
 }  // namespace
 
 RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolution,
-                         const std::string &options, const CustomSizeRange &range) {
-  Dpi dpi = dpiFor(resolution);
-  if (dpi == Dpi::Unknown) return a4At600("unknown resolution " + resolution);
+                         const std::optional<CustomPageSize> &custom, const CustomSizeRange &range) {
+  const Resolution *res = findResolution(resolution);
+  if (res == nullptr) return a4At600("unknown resolution " + resolution);
+  const int dpi = res->dpi;
 
   if (pageSize != kCustomSizeKeyword) {
     const MediaSize *row = findMediaSize(pageSize);
@@ -71,27 +43,11 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
     return RasterArgs{resolutionArg(dpi), rowGeometry(*row, dpi), ""};
   }
 
-  const MediaSize &a4 = defaultMediaSize();
-  static const char kMarker[] = "PageSize=Custom.";
-  size_t at = options.find(kMarker);
-  if (at == std::string::npos) return RasterArgs{resolutionArg(dpi), rowGeometry(a4, dpi), ""};
+  if (!custom) return RasterArgs{resolutionArg(dpi), rowGeometry(defaultMediaSize(), dpi), ""};
+  const std::string &word = custom->text;
+  if (!custom->problem.empty()) return a4At600("custom size '" + word + "' " + custom->problem);
 
-  // One word of at most 13 characters after the marker.
-  std::string word;
-  for (size_t i = at + sizeof kMarker - 1; i < options.size() && word.size() < 13; ++i) {
-    char c = options[i];
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') break;
-    word += c;
-  }
-  float width = 0, height = 0;
-  int consumed = 0;
-  if (std::sscanf(word.c_str(), "%fx%f%n", &width, &height, &consumed) != 2)
-    return a4At600("custom size '" + word + "' unreadable");
-  double factor = 1.0;
-  if (!pointsPerUnit(word.c_str() + consumed, &factor))
-    return a4At600("custom size '" + word + "' has an unknown unit");
-
-  double w = width * factor, h = height * factor;
+  const double w = custom->width, h = custom->height;
   const double slack = 0.5;  // rounding of sizes given in other units
   const CustomSizeRange &p = kPhysicalSizeLimits;
   const double minW = std::max(range.minWidth, p.minWidth), maxW = std::min(range.maxWidth, p.maxWidth);
@@ -104,8 +60,8 @@ RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolut
   const double wf = kPixelsPerPointAcross, hf = kPixelsPerPointDown;
   double px, py;
   switch (dpi) {
-    case Dpi::R300: px = w * wf / 2; py = h * hf / 2; break;
-    case Dpi::R1200: px = (w * wf) * 2; py = (h * hf) * 2; break;
+    case 300: px = w * wf / 2; py = h * hf / 2; break;
+    case 1200: px = (w * wf) * 2; py = (h * hf) * 2; break;
     default: px = w * wf; py = h * hf; break;
   }
   char g[48];

@@ -3,6 +3,7 @@
 // interpreter's own job-control text at the start of its output.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +24,10 @@ struct RasterArgs {
 };
 
 // Resolution and geometry arguments for a page size and resolution choice.
-// "Custom" sizes are read from "PageSize=Custom.WxH[unit]" in the job's
-// options (points unless a unit follows: pt, in, ft, cm, mm, m).
+// A "Custom" size is printed at `custom`'s dimensions when they lie within
+// range, on an A4 raster when the job gave none.
 RasterArgs rasterArgsFor(const std::string &pageSize, const std::string &resolution,
-                         const std::string &options, const CustomSizeRange &range);
+                         const std::optional<CustomPageSize> &custom, const CustomSizeRange &range);
 
 // The interpreter's argument list (argv[0] is "gs") for a duplex mode.
 std::vector<std::string> interpreterArgs(Duplex duplex, const RasterArgs &raster,

@@ -25,6 +25,24 @@ JobTimes formatJobTimes(const std::tm &local) {
   return t;
 }
 
+std::string *optionChoice(JobSettings &job, std::string_view option) {
+  static const struct {
+    const char *option;
+    std::string JobSettings::*field;
+  } kFields[] = {
+      {"ResizePage", &JobSettings::resize},         {"TonerSaveMode", &JobSettings::tonerSave},
+      {"PrintDensity", &JobSettings::density},      {"ImprovePrintOutput", &JobSettings::improveOutput},
+      {"Sleep", &JobSettings::sleep},               {"QuiteMode", &JobSettings::quietMode},
+  };
+  for (const auto &f : kFields)
+    if (option == f.option) return &(job.*f.field);
+  return nullptr;
+}
+
+const std::string *optionChoice(const JobSettings &job, std::string_view option) {
+  return optionChoice(const_cast<JobSettings &>(job), option);
+}
+
 Duplex duplexModeFor(const std::string &duplex) {
   const DuplexMode *row = findDuplexMode(duplex);
   return row != nullptr ? row->mode : Duplex::Simplex;

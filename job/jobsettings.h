@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "printer_description.h"
 
@@ -20,18 +21,23 @@ struct JobSettings {
   std::string copies;
   std::string options;
 
-  std::string pageSize = "A4";
-  std::string mediaType = "PLAIN";
-  std::string inputSlot = "AUTO";
-  std::string duplex = "None";
-  std::string resolution = "600dpi";
-  std::string resize = "10";
+  // The choices by their PPD keywords; each starts as the description's
+  // default.
+  std::string pageSize = defaultMediaSize().keyword;
+  // The dimensions of a "Custom" page size as the layer that received the
+  // job read them; none when the job gave none (an A4 raster is used then).
+  std::optional<CustomPageSize> customSize;
+  std::string mediaType = defaultMediaType().keyword;
+  std::string inputSlot = autoInputSlot().keyword;
+  std::string duplex = defaultDuplexMode().keyword;
+  std::string resolution = defaultResolution().keyword;
+  std::string resize = defaultChoiceOf("ResizePage");
   std::optional<std::string> key;  // secure-print key once accepted
-  std::string tonerSave = "OFF";
-  std::string improveOutput = "None";
-  std::string density = "0";
-  std::string sleep = "PrinterDefault";
-  std::string quietMode = "OFF";
+  std::string tonerSave = defaultChoiceOf("TonerSaveMode");
+  std::string improveOutput = defaultChoiceOf("ImprovePrintOutput");
+  std::string density = defaultChoiceOf("PrintDensity");
+  std::string sleep = defaultChoiceOf("Sleep");
+  std::string quietMode = defaultChoiceOf("QuiteMode");
 
   std::string logTime;   // "%a,%d,%b %G %H:%M:%S"
   std::string jobTime;   // "%G%m%d%H%M%S"
@@ -47,6 +53,11 @@ struct JobTimes {
   std::string logDate;
 };
 JobTimes formatJobTimes(const std::tm &local);
+
+// The field holding the choice of one of the description's printerOptions(),
+// null for the Passwd options (their digits make up `key`).
+std::string *optionChoice(JobSettings &job, std::string_view option);
+const std::string *optionChoice(const JobSettings &job, std::string_view option);
 
 // The duplex mode of a Duplex choice; anything unknown prints one-sided.
 Duplex duplexModeFor(const std::string &duplex);

@@ -8,30 +8,12 @@ namespace kpx {
 
 namespace {
 
-struct Row {
-  const char *key;
-  const char *lines;
-};
-
-const Row kImproveOutput[] = {
-    {"None", "@PJL SET LESSPAPERCURL=OFF\n@PJL SET FIXINTENSITYUP=OFF\n"},
-    {"ReducePaperCurl", "@PJL SET LESSPAPERCURL=ON\n@PJL SET FIXINTENSITYUP=OFF\n"},
-    {"ImproveTonerFixing", "@PJL SET LESSPAPERCURL=OFF\n@PJL SET FIXINTENSITYUP=ON\n"},
-};
-
-const Row kSleeps[] = {
-    {"PrinterDefault", ""},
-    {"2minutes", "@PJL DEFAULT AUTOSLEEP=ON\n@PJL DEFAULT TIMEOUTSLEEP=2\n@PJL SET AUTOSLEEP=ON\n@PJL SET TIMEOUTSLEEP=2\n"},
-    {"5minutes", "@PJL DEFAULT AUTOSLEEP=ON\n@PJL DEFAULT TIMEOUTSLEEP=5\n@PJL SET AUTOSLEEP=ON\n@PJL SET TIMEOUTSLEEP=5\n"},
-    {"10minutes", "@PJL DEFAULT AUTOSLEEP=ON\n@PJL DEFAULT TIMEOUTSLEEP=10\n@PJL SET AUTOSLEEP=ON\n@PJL SET TIMEOUTSLEEP=10\n"},
-    {"30minutes", "@PJL DEFAULT AUTOSLEEP=ON\n@PJL DEFAULT TIMEOUTSLEEP=30\n@PJL SET AUTOSLEEP=ON\n@PJL SET TIMEOUTSLEEP=30\n"},
-};
-
-template <size_t N>
-const Row *findRow(const Row (&rows)[N], const std::string &key) {
-  for (const Row &r : rows)
-    if (key == r.key) return &r;
-  return nullptr;
+// The ticket lines of an option's choice as the description lists them;
+// null for a value it does not list (a PPD of another version may offer one).
+const char *listedLines(const char *option, const std::string &choice) {
+  const PrinterOption *o = findPrinterOption(option);
+  const OptionChoice *c = o != nullptr ? findChoice(*o, choice) : nullptr;
+  return c != nullptr ? c->ticketLines : nullptr;
 }
 
 // Appends text while the ticket stays within its limit; a line that would
@@ -107,31 +89,37 @@ Ticket buildTicket(const JobSettings &job) {
 
   if (const Resolution *r = findResolution(job.resolution)) w.raw(r->ticketLines);
 
-  int scale = std::atoi(job.resize.c_str());
-  if (scale != 10) w.bare("@PJL SET PRINTSCALINGRATE=", std::to_string(scale * 100));
+  if (const char *lines = listedLines("ResizePage", job.resize)) {
+    w.raw(lines);
+  } else if (int scale = std::atoi(job.resize.c_str()); scale != 10) {
+    w.bare("@PJL SET PRINTSCALINGRATE=", std::to_string(scale * 100));
+  }
 
-  if (job.tonerSave == "ON") w.raw("@PJL SET ECONOMODE=ON\n");
-  if (job.tonerSave == "OFF") w.raw("@PJL SET ECONOMODE=OFF\n");
+  if (const char *lines = listedLines("TonerSaveMode", job.tonerSave)) w.raw(lines);
 
   const InputSlot &slot = slotRow(job.inputSlot);
   w.raw(slot.ticketLines);
   t.mediaPosition = mediaPositionArg(slot);
 
-  if (job.pageSize == "B5") w.raw("@PJL SET PAPER=JISB5\n");
+  if (const MediaSize *m = findMediaSize(job.pageSize)) w.raw(m->ticketLines);
 
   if (const MediaType *r = findMediaType(job.mediaType)) w.raw(r->ticketLine);
 
-  if (job.density != "0") {
+  // Other densities go to the printer as they are.
+  if (const char *lines = listedLines("PrintDensity", job.density)) {
+    w.raw(lines);
+  } else if (job.density != "0") {
     w.bare("@PJL SET DENSITY=", job.density);
     w.bare("@PJL SET DEVBIASADJUST=", job.density);
   }
 
-  if (const Row *r = findRow(kImproveOutput, job.improveOutput)) w.raw(r->lines);
+  if (const char *lines = listedLines("ImprovePrintOutput", job.improveOutput)) w.raw(lines);
 
-  if (job.quietMode == "ON") w.raw("@PJL SET QUIETMODE=ON\n");
+  if (const char *lines = listedLines("QuiteMode", job.quietMode)) w.raw(lines);
 
-  if (const Row *r = findRow(kSleeps, job.sleep)) {
-    w.raw(r->lines);
+  // Another sleep time is taken as minutes.
+  if (const char *lines = listedLines("Sleep", job.sleep)) {
+    w.raw(lines);
   } else {
     w.raw("@PJL DEFAULT AUTOSLEEP=ON\n");
     w.bare("@PJL DEFAULT TIMEOUTSLEEP=", job.sleep);

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "printer_description.h"
 #include "ui_mainwindow.h"
 #include "usbowner.h"
 
@@ -527,7 +528,7 @@ void MainWindow::netQueryCycle() {
 void MainWindow::followNetIpInfo() {
   // Read again while sending fails, and whenever the file changed (the IP
   // setup tool wrote a new address).
-  const FileSignature now = signatureOf(configFile("netIpInfo"));
+  const FileSignature now = signatureOf(configFile(kpx::records::kNetIpInfo));
   if (netErrorShown != 1 && now == netIpInfoRead) return;
   const QString before = printerAddress;
   printerAddress = readNetIpInfo();
@@ -564,9 +565,9 @@ void MainWindow::netSendStep() {
 }
 
 QString MainWindow::readNetIpInfo() {
-  netIpInfoRead = signatureOf(configFile("netIpInfo"));
+  netIpInfoRead = signatureOf(configFile(kpx::records::kNetIpInfo));
   QStringList lines;
-  if (!readConfigLines("netIpInfo", kSmallRecordLimit, &lines)) return QString();
+  if (!readConfigLines(kpx::records::kNetIpInfo, kSmallRecordLimit, &lines)) return QString();
   return netIpInfoAddress(lines);
 }
 
@@ -759,7 +760,7 @@ QSystemTrayIcon::MessageIcon MainWindow::balloonIconOf(int level) const {
 }
 
 QString MainWindow::configFile(const char *name) const {
-  return QString::fromStdString(variant.queueDir()) + QStringLiteral("/config/") + QLatin1String(name);
+  return QString::fromStdString(variant.queueDir()) + QLatin1Char('/') + QLatin1String(name);
 }
 
 bool MainWindow::readConfigLines(const char *name, qint64 limit, QStringList *lines) {
@@ -774,7 +775,7 @@ bool MainWindow::readConfigLines(const char *name, qint64 limit, QStringList *li
 
 QString MainWindow::readPrinterState() {
   QStringList lines;
-  if (!readConfigLines("printerState", kStateRecordLimit, &lines)) return QString();
+  if (!readConfigLines(kpx::records::kPrinterState, kStateRecordLimit, &lines)) return QString();
   int consumed = 0;
   const QString chosen = choosePrinterStateLine(lines, &consumed);
   for (int i = 0; i < consumed; ++i) logLine(QStringLiteral("read line = ") + lines.at(i));
@@ -785,7 +786,7 @@ QString MainWindow::readPrinterState() {
 
 void MainWindow::readPrintJobInfo() {
   QStringList lines;
-  readConfigLines("printerInfo", kSmallRecordLimit, &lines);  // a missing record leaves the pane blank
+  readConfigLines(kpx::records::kPrinterInfo, kSmallRecordLimit, &lines);  // a missing record leaves the pane blank
   const JobRecord record = parseJobRecord(lines);
   ui->printer_resolution->setText(qualityText(record.resolution));
   ui->printer_mediatype->setText(mediaTypeText(record.mediatype));

@@ -99,8 +99,9 @@ class MainWindow : public QWidget {
 
   void runLpstat(const QStringList &arguments, const std::function<void(const QString &)> &done);
   QSystemTrayIcon::MessageIcon balloonIconOf(int level) const;
+  // A record file by its path below the queue's directory (kpx::records).
   QString configFile(const char *name) const;
-  // Appends the lines of a record file under config/; false (and a log
+  // Appends the lines of such a record file; false (and a log
   // line) when it cannot be read, is not a regular file or is bigger than
   // `limit` bytes.
   bool readConfigLines(const char *name, qint64 limit, QStringList *lines);

@@ -3,10 +3,11 @@
 
 The USB queue "KPX7720MW" and the network queue "KPX7720MW-net" offer the same
 options; their PPD files differ only in the names and in the filter program.
-The paper sizes, media types, input slots, duplex modes and resolutions (with
-their dialog texts and defaults) come from the printer description in
-common/printer_description.cpp, which the program kpx-describe prints; the
-options the description does not hold are listed below.  Both files are kept
+The paper sizes, media types, input slots, duplex modes, resolutions and the
+printer's own options (with their dialog texts and defaults) come from the
+printer description in common/printer_description.cpp, which the program
+kpx-describe prints; this script adds the option and group texts of the
+dialog that the description does not hold.  Both files are kept
 in the repository; after changing the description or this script, build and
 run
 
@@ -20,7 +21,7 @@ and commit the results.  The printer-state texts come from the status table
 in common/, which kpx-status-reasons prints with each code's IPP meaning.  A
 test regenerates the files and compares them with the committed ones.
 
-Every option keyword and choice keyword below is read by the filter as is
+Every option keyword and choice keyword is read by the filter as is
 (case-sensitive), and each option's default is the value the filter falls back
 to when the PPD does not give one.
 """
@@ -31,66 +32,13 @@ import subprocess
 import sys
 import urllib.parse
 
-# Options whose choices the filter reads and turns into the job ticket.  Each
-# entry: (group, keyword, English text, Chinese text, default, choices), with
-# choices as (keyword, English text, Chinese text).
-PASSWD_CHOICES = [("False", "Not Set", "未设置")] + [
-    (str(d), str(d), str(d)) for d in range(10)
-]
-
-OPTIONS = [
-    # Choices and default from the description.
-    ("General", "MediaType", "Media Type", "纸张类型", None, None),
-    ("General", "InputSlot", "Paper Source", "纸张来源", None, None),
-    # The filter multiplies the choice by 100 for the printer's scaling rate
-    # in tenths of a percent: 10 is 100 %, no scaling.
-    ("General", "ResizePage", "Scaling", "缩放", "10", [
-        ("5", "50%", "50%"),
-        ("6", "60%", "60%"),
-        ("7", "70%", "70%"),
-        ("8", "80%", "80%"),
-        ("9", "90%", "90%"),
-        ("10", "100% (No Scaling)", "100%（不缩放）"),
-        ("11", "110%", "110%"),
-        ("12", "120%", "120%"),
-        ("15", "150%", "150%"),
-        ("20", "200%", "200%"),
-    ]),
-    ("Quality", "TonerSaveMode", "Toner Save Mode", "省墨模式", "OFF", [
-        ("OFF", "Off", "关闭"),
-        ("ON", "On", "开启"),
-    ]),
-    # 0 leaves the printer's own density; other values go to the printer as is.
-    ("Quality", "PrintDensity", "Print Density", "打印浓度", "0", [
-        ("-3", "-3 (Lightest)", "-3（最浅）"),
-        ("-2", "-2", "-2"),
-        ("-1", "-1", "-1"),
-        ("0", "Printer Default", "打印机默认"),
-        ("1", "+1", "+1"),
-        ("2", "+2", "+2"),
-        ("3", "+3 (Darkest)", "+3（最深）"),
-    ]),
-    ("Quality", "ImprovePrintOutput", "Improve Print Output", "改善打印输出", "None", [
-        ("None", "Off", "关闭"),
-        ("ReducePaperCurl", "Reduce Paper Curl", "减少纸张卷曲"),
-        ("ImproveTonerFixing", "Improve Toner Fixing", "改善碳粉定影"),
-    ]),
-    ("SecurePrint", "Passwd1", "Secure Print Key Digit 1", "密码第1位", "False", PASSWD_CHOICES),
-    ("SecurePrint", "Passwd2", "Secure Print Key Digit 2", "密码第2位", "False", PASSWD_CHOICES),
-    ("SecurePrint", "Passwd3", "Secure Print Key Digit 3", "密码第3位", "False", PASSWD_CHOICES),
-    ("SecurePrint", "Passwd4", "Secure Print Key Digit 4", "密码第4位", "False", PASSWD_CHOICES),
-    ("PrinterSettings", "Sleep", "Sleep Time", "休眠时间", "PrinterDefault", [
-        ("PrinterDefault", "Printer Default", "打印机默认"),
-        ("2minutes", "2 Minutes", "2分钟"),
-        ("5minutes", "5 Minutes", "5分钟"),
-        ("10minutes", "10 Minutes", "10分钟"),
-        ("30minutes", "30 Minutes", "30分钟"),
-    ]),
-    # The filter reads the option under this spelling.
-    ("PrinterSettings", "QuiteMode", "Quiet Mode", "静音模式", "OFF", [
-        ("OFF", "Off", "关闭"),
-        ("ON", "On", "开启"),
-    ]),
+# The options whose choices are the description's media types and input
+# slots: (group, keyword, English text, Chinese text).  Their choices and
+# defaults, and every option of the printer's own after them, come from the
+# description.
+CHOICE_OPTIONS = [
+    ("General", "MediaType", "Media Type", "纸张类型"),
+    ("General", "InputSlot", "Paper Source", "纸张来源"),
 ]
 
 GROUPS = [
@@ -145,10 +93,16 @@ def load_description(tool):
     text = subprocess.run([tool], check=True, stdout=subprocess.PIPE).stdout.decode("utf-8")
     rows = {"size": [], "type": [], "slot": [], "duplex": [], "dpi": [], "custom": [], "margin": []}
     defaults = {}
+    own_options = []
     for line in text.splitlines():
         kind, *fields = line.split("\t")
         if kind == "default":
             defaults[fields[0]] = fields[1]
+        elif kind == "option":
+            group, keyword, en, zh, default = fields
+            own_options.append((group, keyword, en, zh, default, []))
+        elif kind == "choice":
+            own_options[-1][5].append(tuple(fields))
         else:
             rows[kind].append(tuple(fields))
     d = {
@@ -162,11 +116,7 @@ def load_description(tool):
         "margin": int(rows["margin"][0][0]),
     }
     choices = {"MediaType": rows["type"], "InputSlot": rows["slot"]}
-    d["options"] = [
-        (g, k, en, zh, default if choices.get(k) is None else defaults[k],
-         opts if choices.get(k) is None else choices[k])
-        for g, k, en, zh, default, opts in OPTIONS
-    ]
+    d["options"] = [(g, k, en, zh, defaults[k], choices[k]) for g, k, en, zh in CHOICE_OPTIONS] + own_options
     return d
 
 

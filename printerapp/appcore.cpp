@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <cmath>
@@ -19,68 +21,19 @@
 
 namespace kpxapp {
 
-namespace {
-
-// IPP (PWG) names of the printer's paper sizes. A5L and
-// DoublePostcardRotated are fed landscape, so their names give the width
-// first. The CUSTOMn sizes are the printer's own A4 variants and have no
-// IPP name.
-const MediaSize kPwgNames[] = {
-    {"A4", "iso_a4_210x297mm", 2},
-    {"Letter", "na_letter_8.5x11in", 0},
-    {"Legal", "na_legal_8.5x14in", 1},
-    {"MexicoLegal", "na_oficio_8.5x13.4in", -1},
-    {"IndiaLegal", "om_india-legal_215x345mm", -1},
-    {"Executive", "na_executive_7.25x10.5in", 3},
-    {"Folio", "na_foolscap_8.5x13in", -1},
-    {"A5", "iso_a5_148x210mm", -1},
-    {"A5L", "om_a5-landscape_210x148mm", -1},
-    {"A6", "iso_a6_105x148mm", -1},
-    {"Env10", "na_number-10_4.125x9.5in", -1},
-    {"EnvMonarch", "na_monarch_3.875x7.5in", -1},
-    {"EnvDL", "iso_dl_110x220mm", -1},
-    {"EnvC5", "iso_c5_162x229mm", -1},
-    {"ISOB5", "iso_b5_176x250mm", -1},
-    {"B5", "jis_b5_182x257mm", -1},
-    {"ISOB6", "iso_b6_125x176mm", -1},
-    {"B6", "jis_b6_128x182mm", -1},
-    {"4x6", "na_index-4x6_4x6in", -1},
-    {"Postcard", "jpn_hagaki_100x148mm", -1},
-    {"DoublePostcardRotated", "om_double-postcard-rotated_200x148mm", -1},
-    {"EnvYou4", "jpn_you4_105x235mm", -1},
-    {"195x270mm", "om_195x270mm_195x270mm", -1},
-    {"184x260mm", "om_16k_184x260mm", -1},
-    {"197x273mm", "roc_16k_7.75x10.75in", -1},
-};
-
-}  // namespace
-
-const std::vector<MediaSize> &mediaSizes() {
-  // The printer description's sizes, in its order, that IPP can name.
-  static const std::vector<MediaSize> kSizes = [] {
-    std::vector<MediaSize> sizes;
+const std::vector<kpx::MediaSize> &mediaSizes() {
+  static const std::vector<kpx::MediaSize> kSizes = [] {
+    std::vector<kpx::MediaSize> sizes;
     for (const kpx::MediaSize &m : kpx::mediaSizes())
-      for (const MediaSize &named : kPwgNames)
-        if (std::string_view(m.keyword) == named.pageSize) sizes.push_back(named);
+      if (m.pwg != nullptr) sizes.push_back(m);
     return sizes;
   }();
   return kSizes;
 }
 
-const MediaSize *mediaByPwg(std::string_view pwg) {
-  for (const MediaSize &m : mediaSizes())
-    if (pwg == m.pwg) return &m;
-  return nullptr;
-}
+const kpx::MediaSize *mediaByPwg(std::string_view pwg) { return kpx::findMediaSizeByPwg(pwg); }
 
-const MediaSize &defaultMedia() {
-  static const MediaSize *kDefault = [] {
-    for (const MediaSize &m : mediaSizes())
-      if (std::string_view(m.pageSize) == kpx::defaultMediaSize().keyword) return &m;
-    return &mediaSizes().front();
-  }();
-  return *kDefault;
-}
+const kpx::MediaSize &defaultMedia() { return kpx::defaultMediaSize(); }
 
 namespace {
 
@@ -107,44 +60,88 @@ const std::string &customSizeMaxName() {
 
 int marginHundredthsMm() { return kpx::kMarginPoints * 2540 / 72; }
 
+const std::vector<int> &rasterResolutions() {
+  static const std::vector<int> kDpis = [] {
+    std::vector<int> dpis;
+    for (const kpx::Resolution &r : kpx::resolutions())
+      if (std::find(dpis.begin(), dpis.end(), r.dpi) == dpis.end()) dpis.push_back(r.dpi);
+    return dpis;
+  }();
+  return kDpis;
+}
+
+int defaultDpi() { return kpx::defaultResolution().dpi; }
+
+namespace {
+
+template <typename Row>
+std::vector<KeywordPair> keywordPairs(kpx::Table<Row> rows) {
+  std::vector<KeywordPair> pairs;
+  for (const Row &r : rows)
+    if (r.ipp != nullptr) pairs.push_back({r.ipp, r.keyword});
+  return pairs;
+}
+
+// The option a vendor attribute stands for, or null.
+const kpx::PrinterOption *optionOfAttr(std::string_view attr) {
+  for (const kpx::PrinterOption &o : kpx::printerOptions())
+    if (o.ippAttribute != nullptr && attr == o.ippAttribute) return &o;
+  return nullptr;
+}
+
+}  // namespace
+
 const std::vector<KeywordPair> &mediaSources() {
-  static const std::vector<KeywordPair> kSources = {
-      {"auto", "AUTO"}, {"by-pass-tray", "MPTRAY"}, {"tray-1", "TRAY1"}, {"tray-2", "TRAY2"}, {"tray-3", "TRAY3"},
-  };
+  static const std::vector<KeywordPair> kSources = keywordPairs(kpx::inputSlots());
   return kSources;
 }
 
 const std::vector<KeywordPair> &mediaTypes() {
-  static const std::vector<KeywordPair> kTypes = {
-      {"stationery", "PLAIN"},
-      {"stationery-lightweight", "THIN"},
-      {"stationery-heavyweight", "THICK"},
-      {"cardstock", "THICKERPAPER2"},
-      {"stationery-bond", "BOND"},
-      {"envelope", "ENV"},
-      {"envelope-heavyweight", "ENVTHICK"},
-      {"envelope-lightweight", "ENVTHIN"},
-      {"stationery-recycled", "RECYCLED"},
-      {"labels", "LABLE"},
-      {"stationery-colored", "COLOR"},
-      {"stationery-letterhead", "LETTERHEAD"},
-      {"stationery-prepunched", "HOLEPUNCHED"},
-  };
+  static const std::vector<KeywordPair> kTypes = keywordPairs(kpx::mediaTypes());
   return kTypes;
 }
 
+const std::vector<const char *> &vendorValues(std::string_view attr) {
+  static std::map<std::string, std::vector<const char *>, std::less<>> cache;
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = cache.find(attr);
+  if (it != cache.end()) return it->second;
+  std::vector<const char *> values;
+  if (const kpx::PrinterOption *o = optionOfAttr(attr))
+    for (const kpx::OptionChoice &c : o->choices)
+      if (c.ipp != nullptr) values.push_back(c.ipp);
+  return cache.emplace(std::string(attr), std::move(values)).first->second;
+}
+
+const char *vendorDefault(std::string_view attr) {
+  const kpx::PrinterOption *o = optionOfAttr(attr);
+  const kpx::OptionChoice *c = o != nullptr ? kpx::findChoice(*o, o->defaultChoice) : nullptr;
+  return c != nullptr ? c->ipp : nullptr;
+}
+
 const std::vector<std::string> &densityLevels() {
-  static const std::vector<std::string> kLevels = {"-3", "-2", "-1", "0", "1", "2", "3"};
+  static const std::vector<std::string> kLevels(vendorValues(kDensityAttr).begin(), vendorValues(kDensityAttr).end());
   return kLevels;
 }
 
-namespace {
-
-const char *printerKeyword(const std::vector<KeywordPair> &pairs, const std::string &ipp, const char *fallback) {
-  for (const KeywordPair &p : pairs)
-    if (ipp == p.ipp) return p.printer;
-  return fallback;
+kpx::CustomPageSize customPageSize(int widthHmm, int heightHmm) {
+  // CUPS writes such a size as "WxH" in points to two decimals, and the
+  // classic filter reads 13 characters of it in single precision: next to
+  // a three-digit width (every width the printer takes) a height of 1000
+  // points or more keeps one decimal, cut off.
+  const double width = widthHmm * 72.0 / 2540.0, height = heightHmm * 72.0 / 2540.0;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2fx%.2f", width, height);
+  kpx::CustomPageSize c;
+  c.text = std::string(text).substr(0, 13);
+  const long long w = std::llround(width * 100), h = std::llround(height * 100);
+  c.width = static_cast<float>(w / 100.0);
+  c.height = static_cast<float>(h >= 100000 ? (h / 10) / 10.0 : h / 100.0);
+  return c;
 }
+
+namespace {
 
 std::string vendorValue(const IppJob &job, const char *name) {
   auto it = job.vendor.find(name);
@@ -170,40 +167,35 @@ JobPlan planJob(const IppJob &job, const std::tm &local) {
   s.jobTime = times.jobTime;
   s.logDate = times.logDate;
 
-  if (const MediaSize *m = mediaByPwg(job.media)) {
-    s.pageSize = m->pageSize;
+  if (const kpx::MediaSize *m = mediaByPwg(job.media)) {
+    s.pageSize = m->keyword;
   } else if (job.mediaWidth > 0 && job.mediaHeight > 0) {
-    // Any other size goes as a custom size in points, as CUPS names it.
-    char custom[64];
-    std::snprintf(custom, sizeof custom, "PageSize=Custom.%.2fx%.2f", job.mediaWidth * 72.0 / 2540.0,
-                  job.mediaHeight * 72.0 / 2540.0);
-    s.pageSize = "Custom";
-    s.options = custom;
+    // Any other size goes as a custom size, as CUPS would send it.
+    s.pageSize = kpx::kCustomSizeKeyword;
+    s.customSize = customPageSize(job.mediaWidth, job.mediaHeight);
   }
-  s.inputSlot = printerKeyword(mediaSources(), job.source, "AUTO");
-  s.mediaType = printerKeyword(mediaTypes(), job.type, "PLAIN");
-  if (job.sides == "two-sided-long-edge")
-    plan.duplex = kpx::Duplex::LongEdge;
-  else if (job.sides == "two-sided-short-edge")
-    plan.duplex = kpx::Duplex::ShortEdge;
-  for (const kpx::DuplexMode &m : kpx::duplexModes())
-    if (m.mode == plan.duplex) s.duplex = m.keyword;
-  switch (job.dpi) {
-    case 300: s.resolution = "300dpi"; break;
-    case 1200: s.resolution = "1200dpi"; break;
-    default: s.resolution = "600dpi"; break;
-  }
+  const kpx::InputSlot *slot = kpx::findInputSlotByIpp(job.source);
+  s.inputSlot = (slot != nullptr ? *slot : kpx::autoInputSlot()).keyword;
+  const kpx::MediaType *type = kpx::findMediaTypeByIpp(job.type);
+  s.mediaType = (type != nullptr ? *type : kpx::defaultMediaType()).keyword;
+  const kpx::DuplexMode *sides = kpx::findDuplexModeBySides(job.sides);
+  const kpx::DuplexMode &duplex = sides != nullptr ? *sides : kpx::defaultDuplexMode();
+  plan.duplex = duplex.mode;
+  s.duplex = duplex.keyword;
+  const kpx::Resolution *resolution = kpx::findResolutionByDpi(job.dpi);
+  s.resolution = (resolution != nullptr ? *resolution : kpx::defaultResolution()).keyword;
 
-  const std::string toner = vendorValue(job, kTonerSaveAttr);
-  if (toner == "on") s.tonerSave = "ON";
+  const kpx::PrinterOption &tonerSave = *kpx::findPrinterOption("TonerSaveMode");
+  if (const kpx::OptionChoice *c = kpx::findChoiceByIpp(tonerSave, vendorValue(job, kTonerSaveAttr)))
+    s.tonerSave = c->keyword;
   const std::string density = vendorValue(job, kDensityAttr);
   if (!density.empty()) {
-    const auto &levels = densityLevels();
-    if (std::find(levels.begin(), levels.end(), density) == levels.end()) {
+    const kpx::OptionChoice *c = kpx::findChoiceByIpp(*kpx::findPrinterOption("PrintDensity"), density);
+    if (c == nullptr) {
       plan.error = "print-density-level must be one of -3 to 3";
       return plan;
     }
-    s.density = density;
+    s.density = c->keyword;
   }
 
   const std::string key = vendorValue(job, kSecureKeyAttr);

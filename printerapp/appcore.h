@@ -16,18 +16,13 @@
 
 namespace kpxapp {
 
-// One media size the printer takes: its page-size keyword (as the queues'
-// PPDs name it) and its IPP (PWG) name.
-struct MediaSize {
-  const char *pageSize;
-  const char *pwg;
-  int pclxlEnum;  // PCL XL MediaSize value, -1 when sent as a custom size
-};
-const std::vector<MediaSize> &mediaSizes();
-const MediaSize *mediaByPwg(std::string_view pwg);
+// The printer's paper sizes that IPP can name, in the printer description's
+// order (its own CUSTOMn sizes have no IPP name).
+const std::vector<kpx::MediaSize> &mediaSizes();
+const kpx::MediaSize *mediaByPwg(std::string_view pwg);
 
-// The IPP name of the printer description's default size (A4).
-const MediaSize &defaultMedia();
+// The printer description's default size (A4).
+const kpx::MediaSize &defaultMedia();
 
 // The IPP names bounding the custom sizes the printer takes, from the
 // printer description's range ("custom_min_3x5in", "custom_max_8.5x14in").
@@ -37,7 +32,13 @@ const std::string &customSizeMaxName();
 // The printer's unprintable edge, in hundredths of millimetres.
 int marginHundredthsMm();
 
-// Input slots and media types: IPP keyword <-> the printer's keyword.
+// The raster resolutions the printer renders at, in the description's
+// order, and the default one.
+const std::vector<int> &rasterResolutions();
+int defaultDpi();
+
+// Input slots and media types: IPP keyword <-> the printer's keyword, as
+// the printer description names them.
 struct KeywordPair {
   const char *ipp;
   const char *printer;
@@ -45,10 +46,15 @@ struct KeywordPair {
 const std::vector<KeywordPair> &mediaSources();
 const std::vector<KeywordPair> &mediaTypes();
 
-// Vendor attributes (IPP has none for these).
-inline constexpr const char *kTonerSaveAttr = "toner-save";          // "on" / "off"
-inline constexpr const char *kDensityAttr = "print-density-level";   // "-3" .. "3"
-inline constexpr const char *kSecureKeyAttr = "secure-print-key";    // four digits, "" for none
+// Vendor attributes (IPP has none for these), named in the printer
+// description with the option each stands for.
+inline constexpr const char *kTonerSaveAttr = kpx::ipp::kTonerSave;  // "on" / "off"
+inline constexpr const char *kDensityAttr = kpx::ipp::kDensity;      // "-3" .. "3"
+inline constexpr const char *kSecureKeyAttr = kpx::ipp::kSecureKey;  // four digits, "" for none
+// The values a vendor attribute offers and its default, from its option's
+// choices (empty, or null, for an attribute no option has).
+const std::vector<const char *> &vendorValues(std::string_view attr);
+const char *vendorDefault(std::string_view attr);
 const std::vector<std::string> &densityLevels();
 
 // The options of one IPP job as the application receives them.
@@ -83,6 +89,10 @@ JobPlan planJob(const IppJob &job, const std::tm &local);
 
 // PCL XL media source for an input slot keyword ("AUTO", "TRAY1", ...).
 int pclxlMediaSource(const std::string &inputSlot);
+
+// A size IPP gives in hundredths of millimetres as a custom page size in
+// points, the numbers the classic queue prints such a size from.
+kpx::CustomPageSize customPageSize(int widthHmm, int heightHmm);
 
 // Whether an IPP request stays within bounds: at most maxAttributes
 // attributes, none with more than maxValues values.

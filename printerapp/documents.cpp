@@ -44,7 +44,7 @@ std::string interpreterPath() {
 bool renderDocument(pappl_job_t *job, pappl_device_t *device, const kpxapp::JobPlan &plan, bool &cancelled,
                     bool &sent) {
   const kpx::JobSettings &s = plan.settings;
-  kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, kpx::kDefaultCustomRange);
+  kpx::RasterArgs raster = kpx::rasterArgsFor(s.pageSize, s.resolution, s.customSize, kpx::kDefaultCustomRange);
   if (!raster.fallback.empty()) papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s; printing A4 at 600 dpi", raster.fallback.c_str());
   kpx::Ticket ticket = kpx::buildTicket(s);
   std::vector<std::string> args = kpxapp::documentArgs(plan, raster, ticket.mediaPosition);

@@ -71,10 +71,10 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->sides_default = PAPPL_SIDES_ONE_SIDED;
   // Raster resolutions: the queues' "2400dpi" is the printer's enhanced
   // mode of a 1200-dpi raster, not a raster of its own.
-  d->num_resolution = 3;
-  const int dpis[3] = {300, 600, 1200};
-  for (int i = 0; i < 3; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[i];
-  d->x_default = d->y_default = 600;
+  const std::vector<int> &dpis = kpxapp::rasterResolutions();
+  d->num_resolution = static_cast<int>(dpis.size());
+  for (int i = 0; i < d->num_resolution; ++i) d->x_resolution[i] = d->y_resolution[i] = dpis[static_cast<size_t>(i)];
+  d->x_default = d->y_default = kpxapp::defaultDpi();
   const int margin = kpxapp::marginHundredthsMm();
   d->left_right = d->bottom_top = margin;
 
@@ -98,8 +98,8 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   media.size_width = pwg ? pwg->width : 21000;
   media.size_length = pwg ? pwg->length : 29700;
   media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = margin;
-  std::snprintf(media.source, sizeof media.source, "auto");
-  std::snprintf(media.type, sizeof media.type, "stationery");
+  std::snprintf(media.source, sizeof media.source, "%s", kpx::autoInputSlot().ipp);
+  std::snprintf(media.type, sizeof media.type, "%s", kpx::defaultMediaType().ipp);
   d->media_default = media;
   for (int i = 0; i < d->num_source; ++i) {
     d->media_ready[i] = media;
@@ -117,14 +117,17 @@ bool driverCallback(pappl_system_t *, const char *driver_name, const char *, con
   d->vendor[1] = kpxapp::kDensityAttr;
   d->vendor[2] = kpxapp::kSecureKeyAttr;
   *attrs = ippNew();
-  static const char *const kOnOff[] = {"off", "on"};
-  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-supported", 2, nullptr, kOnOff);
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-default", nullptr, "off");
+  const std::vector<const char *> &toner = kpxapp::vendorValues(kpxapp::kTonerSaveAttr);
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-supported", static_cast<int>(toner.size()),
+                nullptr, toner.data());
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "toner-save-default", nullptr,
+               kpxapp::vendorDefault(kpxapp::kTonerSaveAttr));
   std::vector<const char *> levels;
   for (const std::string &l : kpxapp::densityLevels()) levels.push_back(l.c_str());
   ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-supported",
                 static_cast<int>(levels.size()), nullptr, levels.data());
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr, "0");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-density-level-default", nullptr,
+               kpxapp::vendorDefault(kpxapp::kDensityAttr));
   // Attributes PAPPL 1.3.1 leaves out although IPP Everywhere asks for
   // them; the values say what this printer really does.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);

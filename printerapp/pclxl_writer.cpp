@@ -126,16 +126,16 @@ bool PclxlRasterWriter::beginPage(const RasterPage &page) {
   inPage_ = true;
   Enc e(out_);
   e.ubyte(0 /* ePortraitOrientation */, aOrientation);
-  if (page.mediaSizeEnum >= 0)
+  if (page.mediaSizeEnum != kpx::kPclxlCustomMedia)
     e.ubyte(static_cast<uint8_t>(page.mediaSizeEnum), aMediaSize);
   else
     e.xyReal(static_cast<float>(page.mediaWidthIn), static_cast<float>(page.mediaHeightIn), aCustomMediaSize)
         .ubyte(0 /* eInch */, aCustomMediaSizeUnits);
   e.ubyte(static_cast<uint8_t>(page.mediaSource), aMediaSource);
-  if (page.duplexMode == 0)
+  if (page.duplex == kpx::Duplex::Simplex)
     e.ubyte(0 /* eSimplexFrontSide */, aSimplexPageMode);
   else
-    e.ubyte(page.duplexMode == 1 ? 0 /* eDuplexHorizontalBinding */ : 1 /* eDuplexVerticalBinding */,
+    e.ubyte(page.duplex == kpx::Duplex::LongEdge ? 0 /* eDuplexHorizontalBinding */ : 1 /* eDuplexVerticalBinding */,
             aDuplexPageMode)
         .ubyte(page.backSide ? 1 : 0, aDuplexPageSide);
   e.op(oBeginPage);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "printer_description.h"
+
 namespace kpxapp {
 
 // The text in front of the session: the language switch and the stream
@@ -19,10 +21,10 @@ struct RasterPage {
   unsigned width = 0;   // pixels per line
   unsigned height = 0;  // lines
   // Media: one of the printer's named sizes, or a custom size in inches.
-  int mediaSizeEnum = -1;  // -1: custom
+  int mediaSizeEnum = kpx::kPclxlCustomMedia;
   double mediaWidthIn = 0, mediaHeightIn = 0;
-  int mediaSource = 1;     // PCL XL media source (1 auto select)
-  int duplexMode = 0;      // 0 simplex, 1 long-edge, 2 short-edge
+  int mediaSource = 1;     // PCL XL media source: an input slot's mediaPosition (1 auto select)
+  kpx::Duplex duplex = kpx::Duplex::Simplex;
   bool backSide = false;
 };
 

@@ -147,12 +147,12 @@ bool rStartPage(pappl_job_t *job, pappl_pr_options_t *o, pappl_device_t *device,
     pwg_media_t *named = pwgMediaForSize(widthHmm, lengthHmm);
     mediaName = named != nullptr ? named->pwg : "";
   }
-  const kpxapp::MediaSize *m = kpxapp::mediaByPwg(mediaName);
-  p.mediaSizeEnum = m != nullptr ? m->pclxlEnum : -1;
+  const kpx::MediaSize *m = kpxapp::mediaByPwg(mediaName);
+  p.mediaSizeEnum = m != nullptr ? m->pclxlMedia : kpx::kPclxlCustomMedia;
   p.mediaWidthIn = widthHmm / 2540.0;
   p.mediaHeightIn = lengthHmm / 2540.0;
   p.mediaSource = kpxapp::pclxlMediaSource(rj->plan.settings.inputSlot);
-  p.duplexMode = static_cast<int>(rj->plan.duplex);
+  p.duplex = rj->plan.duplex;
   p.backSide = rj->plan.duplex != kpx::Duplex::Simplex && (page % 2) == 0;
   if (!rj->writer.beginPage(p)) {
     rj->failed = true;

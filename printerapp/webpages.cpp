@@ -67,8 +67,8 @@ const char *testPageFile(pappl_printer_t *printer, char *buffer, size_t size) {
   const pappl_media_col_t &media = data.media_default;
   info.widthPt = media.size_width * 72.0 / 2540.0;
   info.heightPt = media.size_length * 72.0 / 2540.0;
-  const MediaSize *named = mediaByPwg(media.size_name);
-  info.paperName = named != nullptr ? named->pageSize : media.size_name;
+  const kpx::MediaSize *named = mediaByPwg(media.size_name);
+  info.paperName = named != nullptr ? named->keyword : media.size_name;
   info.dpi = data.x_default;
   info.marginPt = media.left_margin * 72.0 / 2540.0;
   std::time_t now = std::time(nullptr);

@@ -1,6 +1,6 @@
 // The paper sizes the printer takes, for the PCL XL renderer: the printer
-// description's sizes (common/printer_description.h) with the MediaSize
-// values the printer application sends for them (printerapp/appcore.h).
+// description's sizes (common/printer_description.h) with the PCL XL
+// MediaSize values it gives them.
 #pragma once
 
 #include <vector>

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "fuzz_util.h"
+#include "ppdchoices.h"
 #include "ticket_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const char *resolution = kResolutions[data[sizeof range] % 5];
   std::string options(reinterpret_cast<const char *>(data) + sizeof range + 1, size - sizeof range - 1);
 
-  kpx::RasterArgs r = kpx::rasterArgsFor("Custom", resolution, "PageSize=Custom." + options, range);
+  kpx::RasterArgs r = kpx::rasterArgsFor("Custom", resolution, kpx::customSizeInOptions("PageSize=Custom." + options), range);
   kpxfuzz::checkRaster(r);
   FUZZ_CHECK(r.fallback.empty() || (r.resolution == "-r600x600" && r.geometry == "-g4961x7016"));
   return 0;

@@ -62,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   kpxfuzz::checkTicket(kpx::buildTicket(s));
   kpxfuzz::checkRecords(net ? kpx::kNetFilter : kpx::kUsbFilter, s);
-  kpxfuzz::checkRaster(kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, range));
+  kpxfuzz::checkRaster(kpx::rasterArgsFor(s.pageSize, s.resolution, s.customSize, range));
   return 0;
 }

@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     nl = t.text.find('\n', pos);
     FUZZ_CHECK(nl != std::string::npos && nl - pos + 1 <= kpx::kMaxTicketLine);
   }
-  kpxfuzz::checkRaster(kpx::rasterArgsFor(s.pageSize, s.resolution, s.options, range));
+  kpxfuzz::checkRaster(kpx::rasterArgsFor(s.pageSize, s.resolution, s.customSize, range));
   return 0;
 }

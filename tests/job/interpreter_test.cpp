@@ -51,7 +51,7 @@ class InterpreterRunTest : public ::testing::Test {
   }
 
   kpx::InterpreterRun runOf(const std::string &path, std::string *out) {
-    const kpx::RasterArgs raster = kpx::rasterArgsFor("A4", "300dpi", "", kpx::kDefaultCustomRange);
+    const kpx::RasterArgs raster = kpx::rasterArgsFor("A4", "300dpi", std::nullopt, kpx::kDefaultCustomRange);
     kpx::InterpreterRun run;
     run.program = kInterpreter;
     run.args = kpx::interpreterArgs(kpx::Duplex::Simplex, raster, "-dMediaPosition=1");

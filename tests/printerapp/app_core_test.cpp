@@ -80,8 +80,9 @@ TEST(PclxlWriter, EveryMediaSizeMakesWellFormedPages) {
   PclxlRasterWriter w(out);
   w.beginSession(300);
   std::vector<RasterPage> pages;
-  for (const MediaSize &m : mediaSizes()) pages.push_back({300, 2480, 3508, m.pclxlEnum, 8.27, 11.69, 1, 0, false});
-  pages.push_back({300, 1201, 1799, -1, 4.0, 6.0, 4, 2, true});  // odd width: padding of the last byte
+  for (const kpx::MediaSize &m : mediaSizes())
+    pages.push_back({300, 2480, 3508, m.pclxlMedia, 8.27, 11.69, 1, kpx::Duplex::Simplex, false});
+  pages.push_back({300, 1201, 1799, -1, 4.0, 6.0, 4, kpx::Duplex::ShortEdge, true});  // odd width: padding of the last byte
   int n = 0;
   for (const RasterPage &p : pages) {
     ASSERT_TRUE(w.beginPage(p));
@@ -100,15 +101,15 @@ TEST(PclxlWriter, EveryMediaSizeMakesWellFormedPages) {
   EXPECT_EQ(scan.pages, n);
   EXPECT_EQ(scan.sessions, 1);
   EXPECT_EQ(w.pagesWritten(), n);
-  EXPECT_FALSE(w.beginPage({600, 70000, 100, 2, 0, 0, 1, 0, false}));
-  EXPECT_FALSE(w.beginPage({600, 0, 100, 2, 0, 0, 1, 0, false}));
+  EXPECT_FALSE(w.beginPage({600, 70000, 100, 2, 0, 0, 1, kpx::Duplex::Simplex, false}));
+  EXPECT_FALSE(w.beginPage({600, 0, 100, 2, 0, 0, 1, kpx::Duplex::Simplex, false}));
 }
 
 TEST(AppCore, EveryPaperSizeOfThePrinterHasAnIppName) {
   for (const kpx::MediaSize &m : kpx::mediaSizes()) {
     if (std::string_view(m.keyword).substr(0, 6) == "CUSTOM") continue;  // the printer's own A4 variants
     bool named = false;
-    for (const MediaSize &s : mediaSizes()) named = named || std::string_view(s.pageSize) == m.keyword;
+    for (const kpx::MediaSize &s : mediaSizes()) named = named || std::string_view(s.keyword) == m.keyword;
     EXPECT_TRUE(named) << m.keyword;
   }
 }
@@ -132,7 +133,7 @@ TEST(AppCore, CustomSizeLimitsNameThePrintersRange) {
 TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
   struct Row {
     IppJob in;
-    const char *pageSize, *slot, *type, *duplex, *resolution, *key, *density, *options;
+    const char *pageSize, *slot, *type, *duplex, *resolution, *key, *density, *customSize;
     bool fails;
   } rows[] = {
       {{"1", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "one-sided", 600, {}},
@@ -142,7 +143,7 @@ TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
        "B5", "TRAY2", "ENV", "DuplexTumble", "1200dpi", "0420", "-2", "", false},
       {{"3", "u", "t", "", 1, "custom_w_100x200mm", 10000, 20000, "by-pass-tray", "labels", "two-sided-long-edge", 300,
         {}},
-       "Custom", "MPTRAY", "LABLE", "DuplexNoTumble", "300dpi", "False", "0", "PageSize=Custom.283.46x566.93", false},
+       "Custom", "MPTRAY", "LABLE", "DuplexNoTumble", "300dpi", "False", "0", "283.46x566.93", false},
       {{"4", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "", 600, {{"secure-print-key", "12a4"}}},
        "", "", "", "", "", "", "", "", true},
       {{"5", "u", "t", "", 1, "iso_a4_210x297mm", 21000, 29700, "", "", "", 600, {{"secure-print-key", "123"}}},
@@ -163,7 +164,11 @@ TEST(AppCore, IppOptionsBecomeTheFiltersSettings) {
     EXPECT_EQ(p.settings.resolution, r.resolution);
     EXPECT_EQ(p.settings.key.value_or("False"), r.key);
     EXPECT_EQ(p.settings.density, r.density);
-    EXPECT_EQ(p.settings.options, r.options);
+    EXPECT_EQ(p.settings.customSize ? p.settings.customSize->text : "", r.customSize);
+    if (p.settings.customSize) {
+      EXPECT_FLOAT_EQ(p.settings.customSize->width, 283.46f);
+      EXPECT_FLOAT_EQ(p.settings.customSize->height, 566.93f);
+    }
   }
 }
 

@@ -98,7 +98,7 @@ TEST(PclxlRender, WriterPagesComeBackBitForBit) {
     w.beginSession(c.dpi);
     kpxapp::RasterPage rp;
     rp.dpi = c.dpi, rp.width = c.width, rp.height = c.height, rp.mediaSizeEnum = c.mediaEnum;
-    rp.mediaWidthIn = c.widthIn, rp.mediaHeightIn = c.heightIn, rp.duplexMode = c.duplex, rp.backSide = c.back;
+    rp.mediaWidthIn = c.widthIn, rp.mediaHeightIn = c.heightIn, rp.duplex = static_cast<kpx::Duplex>(c.duplex), rp.backSide = c.back;
     ASSERT_TRUE(w.beginPage(rp));
     size_t rb = (c.width + 7) / 8;
     for (unsigned y = 0; y < c.linesWritten; ++y) w.writeLine(&bits[y * rb]);
