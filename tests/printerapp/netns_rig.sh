@@ -18,7 +18,9 @@
 declare -A NS_PID NS_DIR
 NS_ALL=()
 
-ns_run() { local n=$1; shift; nsenter -t "${NS_PID[$n]}" --net --mount -- "$@"; }
+# Every command is bounded, so a stall fails with its line instead of
+# holding the test until ctest kills it.
+ns_run() { local n=$1; shift; nsenter -t "${NS_PID[$n]}" --net --mount -- timeout -k 5 "${NS_TIMEOUT:-150}" "$@"; }
 
 ns_make() {  # NAME DIR HOSTNAME [PEER]
   local n=$1 d=$2/$1 host=$3 peer=${4:-}
