@@ -8,6 +8,9 @@
 # filter waits up to 0.2 s after the last byte for status the printer
 # sends with its last pages).
 # Usage: bench/cups.sh [RUNS]
+# KPX_BENCH_QUEUE_TREE=DIR: our queue as the checkout DIR has it (its PPDs
+# and filters, built here into DIR/build-bench), against this tree's
+# simulator: an earlier version in the same conditions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -17,13 +20,19 @@ bash scripts/setup.sh >/dev/null
 build=build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPX_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target pstopxl_7720mw pstopxl_7720mw_net kpx7720mw-sim >/dev/null
+queues=$top
+if [ -n "${KPX_BENCH_QUEUE_TREE:-}" ]; then
+  queues=$(cd "$KPX_BENCH_QUEUE_TREE" && pwd)
+  cmake -S "$queues" -B "$queues/$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPX_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$queues/$build" -j"$(nproc)" --target pstopxl_7720mw pstopxl_7720mw_net >/dev/null
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kpx7720mw-bench.XXXXXX")
 chmod 0755 "$work"
 sim="$build/sim/kpx7720mw-sim"
 ctl() { "$top/$sim" ctl --socket "$work/sim/ctl.sock" "$@"; }
 cleanup() {
-  "$top/scripts/private-cups.sh" stop "$work/cups" >/dev/null 2>&1 || true
+  "$queues/scripts/private-cups.sh" stop "$work/cups" >/dev/null 2>&1 || true
   ctl quit >/dev/null 2>&1 || true
   rm -rf "$work"
 }
@@ -31,7 +40,7 @@ trap cleanup EXIT
 
 "$build/sim/kpx7720mw-sim-start.sh" "$work/sim" --lock free >/dev/null
 printer=$(sed -n 's/^tcp=//p' "$work/sim/ready")
-cups=$(scripts/private-cups.sh start "$work/cups" --build "$build" --printer "$printer" 2>/dev/null)
+cups=$("$queues/scripts/private-cups.sh" start "$work/cups" --build "$queues/$build" --printer "$printer" 2>/dev/null)
 export "$(echo "$cups" | grep '^CUPS_SERVER=')"
 
 # The peer queue: gstopxl with its stock PPD, SNMP off, A4.
