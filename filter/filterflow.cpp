@@ -383,6 +383,10 @@ bool convert(const std::string &interpreter, const JobDocument &document, const 
     return false;
   }
   const int wstatus = r.waitStatus;
+  if (r.inputCut) {
+    io::report("DEBUG:[ZUVA-KPX7720MW] the document ended early: its copy to pstopxl was cut short\n");
+    return false;
+  }
   if (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0) return true;
   if (WIFEXITED(wstatus))
     io::report("DEBUG:[ZUVA-KPX7720MW]pstopxl failed.  Exit code=%d\n", WEXITSTATUS(wstatus));

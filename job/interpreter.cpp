@@ -69,6 +69,15 @@ class Child {
     return true;
   }
 
+  // Collects it if it has ended; whether it has.
+  bool ended() {
+    if (pid_ <= 0) return collected_;
+    if (waitpid(pid_, &status_, WNOHANG) != pid_) return false;
+    collected_ = true;
+    pid_ = -1;
+    return true;
+  }
+
   bool collected() const { return collected_; }
   int status() const { return status_; }
 
@@ -94,6 +103,9 @@ class Fd {
   int fd_;
 };
 
+constexpr int kPumpReadFailed = 2;
+constexpr int kPumpWriteFailed = 3;
+
 // The process that gives the interpreter inputHead and then the rest of
 // input, through the pipe whose write end is `to`. Only calls that are safe
 // after fork (the printer application forks from a threaded process).
@@ -107,7 +119,7 @@ class Fd {
     while (left > 0) {
       const ssize_t w = write(to, data, static_cast<size_t>(left));
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) _exit(1);
+      if (w <= 0) _exit(kPumpWriteFailed);  // the interpreter stopped reading
       data += w;
       left -= w;
     }
@@ -118,7 +130,7 @@ class Fd {
       poll(&p, 1, -1);
       continue;
     }
-    if (r <= 0) _exit(r == 0 ? 0 : 1);
+    if (r <= 0) _exit(r == 0 ? 0 : kPumpReadFailed);
     data = buffer;
     left = r;
   }
@@ -143,9 +155,9 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
     }
     input = nullInput.get();
   }
-  // Stopped (if still copying) once the interpreter is collected, below.
-  std::optional<Child> pump;
-  Fd pumped;
+  // The pipe a process of ours fills with inputHead and the rest of the
+  // input (started after the interpreter, below).
+  Fd pumped, pumpTo;
   if (run.document.empty() && !run.inputHead.empty()) {
     int p[2];
     if (pipe2(p, O_CLOEXEC) < 0) {
@@ -154,19 +166,7 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
       return result;
     }
     pumped.reset(p[0]);
-    const pid_t pid = fork();
-    if (pid < 0) {
-      result.failedStep = "fork";
-      result.error = errno;
-      close(p[1]);
-      return result;
-    }
-    if (pid == 0) {
-      close(p[0]);
-      pumpInput(run.inputHead, run.inputFd, p[1]);
-    }
-    close(p[1]);
-    pump.emplace(pid);
+    pumpTo.reset(p[1]);
     input = pumped.get();
   }
   std::vector<char *> argv;
@@ -200,8 +200,26 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
   }
   close(fds[1]);
   nullInput.reset();
-  pumped.reset();
   Child child(pid);
+  // Stopped (if still copying) once the interpreter is collected; declared
+  // after it, so stopped first on an early return.
+  std::optional<Child> pump;
+  if (pumpTo.get() >= 0) {
+    const pid_t pumpPid = fork();
+    if (pumpPid < 0) {
+      result.failedStep = "fork";
+      result.error = errno;
+      return result;
+    }
+    if (pumpPid == 0) {
+      close(output.get());
+      close(pumped.get());
+      pumpInput(run.inputHead, run.inputFd, pumpTo.get());
+    }
+    pump.emplace(pumpPid);
+  }
+  pumped.reset();
+  pumpTo.reset();
   // Room for the interpreter to keep rendering while a chunk goes out; the
   // default 64 KiB pipe would hold it up at every chunk.
   fcntl(output.get(), F_SETPIPE_SZ, static_cast<int>(4 * kInterpreterChunk));
@@ -301,6 +319,15 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
         result.error = errno;
       }
     }
+  }
+  // The input cut short (the copying process killed, or the input not
+  // readable) fails a run that looked finished: the interpreter saw an end
+  // of the document that was not there. It stopping to read is no fault.
+  if (pump && result.end == InterpreterResult::End::Finished && pump->ended()) {
+    const int st = pump->status();
+    const bool whole = (WIFEXITED(st) && (WEXITSTATUS(st) == 0 || WEXITSTATUS(st) == kPumpWriteFailed)) ||
+                       (WIFSIGNALED(st) && WTERMSIG(st) == SIGPIPE);
+    result.inputCut = !whole;
   }
   output.reset();
   result.collected = child.collected();

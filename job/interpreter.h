@@ -86,9 +86,11 @@ struct InterpreterResult {
   bool collected = false;       // waitStatus is the interpreter's
   bool output = false;          // page data came after the opening text
   int pages = 0;                // page ends the printer took
+  bool inputCut = false;        // the input (inputHead's) ended before the document did
+
 
   bool succeeded() const {
-    return end == End::Finished && collected && WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+    return end == End::Finished && collected && !inputCut && WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
   }
 };
 

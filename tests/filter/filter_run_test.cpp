@@ -568,7 +568,7 @@ TEST_F(FilterRunTest, CopiesComeFromTheSpooledDocumentAndPagesFromWhatWasSent) {
   box.write("spool/d00042-001", "%!PS-Adobe-3.0\n%%Pages: (atend)\n%%Requirements: numcopies(5)\n%%Pages: 7\n");
   FilterRun r = job(false, "", kUsbPpd, doc);
   r.args[4] = "3";
-  r.args.push_back(box.dir() + "/not-read.ps");  // argv[6] is ignored: the job comes on stdin
+  r.args.push_back(doc);  // named, as CUPS names it to the first filter of a job
   FilterResult res = runFilter(r);
   ASSERT_EQ(res.status, 0) << res.errors;
   std::string log = usbLog();

@@ -280,10 +280,13 @@ TEST_P(QueuePpd, DescribesTheQueueToCups) {
     ASSERT_EQ(words.size(), 4u) << a->value;
     sources.push_back(words[0]);
     EXPECT_EQ(words[1].find('/') != std::string::npos, true) << words[1];
-    EXPECT_EQ(words[2], "0");
+    // PDF costs more than pstops' chain for PostScript does through gstopdf
+    // and pdftopdf, so PostScript keeps pstops.
+    EXPECT_EQ(words[2], words[0] == "application/vnd.cups-pdf" ? "10" : "0");
     EXPECT_EQ(words[3], GetParam().filter);
   }
-  EXPECT_EQ(sources, (std::vector<std::string>{"application/vnd.cups-postscript", "application/vnd.cups-command"}));
+  EXPECT_EQ(sources, (std::vector<std::string>{"application/vnd.cups-postscript", "application/vnd.cups-pdf",
+                                               "application/vnd.cups-command"}));
   EXPECT_EQ(ppdFindAttr(ppd_.get(), "cupsFilter", nullptr), nullptr);
   ppd_attr_t *commands = ppdFindAttr(ppd_.get(), "cupsCommands", nullptr);
   ASSERT_NE(commands, nullptr);
