@@ -591,7 +591,7 @@ int runFilter(const FilterVariant &variant, int argc, char **argv) {
   s.options = argv[5];
   try {
     checkpoint();
-    return finish(runJob(variant, argc > 6 ? argv[6] : nullptr));
+    return finish(runJob(variant, argc > 6 && argv[6][0] != '\0' ? argv[6] : nullptr));
   } catch (const Cancellation &c) {
     return cancelJob(c.code);
   } catch (const StreamFailure &f) {
