@@ -25,17 +25,6 @@ ssize_t readSome(int fd, char *buffer, size_t length) {
   }
 }
 
-bool writeAll(int fd, const char *data, size_t length) {
-  while (length > 0) {
-    const ssize_t n = write(fd, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 JobDocument::~JobDocument() {
@@ -93,7 +82,7 @@ JobDocument::Opened JobDocument::spool(int from) {
   spooled_ = true;
   Opened result = Opened::Ok;
   std::vector<char> buffer(262144);
-  bool ok = writeAll(to, head_.data(), head_.size());
+  bool ok = io::writeAll(to, head_.data(), head_.size());
   while (ok) {
     const ssize_t n = readSome(from, buffer.data(), buffer.size());
     if (n == io::kCancelled) {
@@ -104,13 +93,10 @@ JobDocument::Opened JobDocument::spool(int from) {
       ok = n == 0;
       break;
     }
-    ok = writeAll(to, buffer.data(), static_cast<size_t>(n));
+    ok = io::writeAll(to, buffer.data(), static_cast<size_t>(n));
   }
-  if (!ok) {
-    error_ = "cannot copy the document to " + path_ + ": " + std::strerror(errno);
-    result = Opened::Failed;
-  }
-  if (close(to) != 0 && result == Opened::Ok) {
+  // (A full disk may show only at close.)
+  if ((close(to) != 0 || !ok) && result != Opened::Cancelled) {
     error_ = "cannot copy the document to " + path_ + ": " + std::strerror(errno);
     result = Opened::Failed;
   }

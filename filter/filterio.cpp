@@ -66,6 +66,8 @@ void reportOpenError(const std::string &path, int err) {
   report("DEBUG:[ZUVA-KPX7720MW] error number=%d, reason:%s\n", err, std::strerror(err));
 }
 
+}  // namespace
+
 bool writeAll(int fd, const char *data, size_t length) {
   while (length > 0) {
     ssize_t n = write(fd, data, length);
@@ -78,8 +80,6 @@ bool writeAll(int fd, const char *data, size_t length) {
   }
   return true;
 }
-
-}  // namespace
 
 // Moves fd to 10 or above: fds 3 and 4 belong to the CUPS back and side
 // channels even when they happen not to be open (a filter run by hand).

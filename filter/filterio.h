@@ -68,6 +68,10 @@ size_t writeToPrinter(const void *data, size_t length, int stallMs = -1, bool *s
 // (not one cut short by a signal or a full pipe), 0 while none did.
 int outputError();
 
+// Writes all of data to a blocking descriptor (a file); false on an error
+// (errno).
+bool writeAll(int fd, const char *data, size_t length);
+
 // A line (or text) for CUPS on standard error.
 void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -212,8 +212,12 @@ InterpreterResult runInterpreter(const InterpreterRun &run) {
       return result;
     }
     if (pumpPid == 0) {
+      // Nothing but its two ends: not the printer stream, not the channels.
       close(output.get());
       close(pumped.get());
+      if (run.inputFd != STDOUT_FILENO && pumpTo.get() != STDOUT_FILENO) close(STDOUT_FILENO);
+      for (int fd : run.closeInChild)
+        if (fd != run.inputFd && fd != pumpTo.get()) close(fd);
       pumpInput(run.inputHead, run.inputFd, pumpTo.get());
     }
     pump.emplace(pumpPid);
